@@ -1,0 +1,68 @@
+#include "AppendFile.h"
+#include "InOutError.h"
+
+#include <cerrno>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <sstream>
+#include <unistd.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+class AppendFile : public ::testing::Test {
+protected:
+  void SetUp() override {
+    dir = fs::temp_directory_path() / ("lf-append-" + std::to_string(::getpid()));
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+  }
+  void TearDown() override { fs::remove_all(dir); }
+
+  static std::string Content(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+  }
+
+  fs::path dir;
+};
+
+TEST_F(AppendFile, CreatesOnceThenAppendsBytesUnchanged) {
+  const std::string path = dir / "a.log";
+  CreateFileIfMissing(path);
+  AppendToFile(path, "\r\neins\tzwei\r\n");
+  CreateFileIfMissing(path); // leaves the content alone
+  AppendToFile(path, std::string("drei\0vier", 9));
+  EXPECT_EQ(Content(path), std::string("\r\neins\tzwei\r\ndrei\0vier", 22));
+}
+
+TEST_F(AppendFile, NeverCreatesAndReportsInGerman) {
+  const std::string path = dir / "missing.log";
+  try {
+    AppendToFile(path, "x");
+    FAIL() << "no exception";
+  } catch (const EInOutError& e) {
+    EXPECT_EQ(e.ErrorCode, 2);
+    EXPECT_EQ(e.Message, "Datei nicht gefunden");
+  }
+  EXPECT_FALSE(fs::exists(path));
+  // A missing folder is reported the same way.
+  EXPECT_THROW(CreateFileIfMissing(dir / "no" / "such.log"), EInOutError);
+}
+
+TEST(IoErrorText, GermanTextsAndCodes) {
+  EXPECT_EQ(IoErrorText(IoErrorCodeFromErrno(ENOENT)), "Datei nicht gefunden");
+  EXPECT_EQ(IoErrorText(IoErrorCodeFromErrno(ENAMETOOLONG)), "Ungültiger Dateiname");
+  EXPECT_EQ(IoErrorText(IoErrorCodeFromErrno(EMFILE)), "Zu viele geöffnete Dateien");
+  EXPECT_EQ(IoErrorText(IoErrorCodeFromErrno(EACCES)), "Dateizugriff verweigert");
+  EXPECT_EQ(IoErrorText(IoErrorCodeFromErrno(ENOSPC)), "Zu wenig Speicherplatz");
+  // No errno may pose as one of the known codes by its number alone (EIO is 5).
+  EXPECT_EQ(IoErrorText(IoErrorCodeFromErrno(EIO)), "E/A-Fehler 1117");
+  EXPECT_EQ(IoErrorText(IoErrorCodeFromErrno(EBADF)), "E/A-Fehler 9");
+}
+
+} // namespace
