@@ -1,0 +1,6 @@
+#include "IdIntercept.h"
+
+void TIdConnectionIntercept::AttachConnection(TIdSocketHandle* handle) {
+  AttachedHandle = handle;
+  if (OnConnect) OnConnect(this);
+}

@@ -1,0 +1,29 @@
+#pragma once
+
+#include "IdIntercept.h"
+
+#include <string>
+
+// An intercept that turns every connect, disconnect, receive and send into one text item,
+// stamped with the date and time; one item per platform call, not per line.
+class TIdLogBase : public TIdConnectionIntercept {
+ public:
+  bool Active() const { return FActive; }
+  virtual void SetActive(bool active) { FActive = active; }
+
+  void AttachConnection(TIdSocketHandle* handle) override;
+  void NoteReceived(const char* buffer, int32_t count) override;
+  void NoteSent(const char* buffer, int32_t count) override;
+  void DetachConnection() override;
+
+  bool LogTime = true;
+
+ protected:
+  // Outputs one finished item.
+  virtual void WriteLogItem(std::string text) = 0;
+  // Stamps the text (with LogTime), shows each CR LF as "<EOL>", and writes the item;
+  // nothing while inactive.
+  virtual void LogText(const std::string& text);
+
+  bool FActive = false;
+};

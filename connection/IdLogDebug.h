@@ -1,0 +1,47 @@
+#pragma once
+
+#include "IdException.h"
+#include "IdLogBase.h"
+
+#include <functional>
+#include <memory>
+
+class TFileStream;
+class TIdLogDebug;
+
+enum TIdLogDebugTarget : uint8_t {
+  ltFile = 0,        // append to Filename
+  ltDebugOutput = 1, // the diagnostic channel
+  ltEvent = 2        // OnLogItem only
+};
+
+// The handler may change the text; the changed text is what reaches the target.
+using TLogItemEvent = std::function<void(TIdLogDebug* ASender, std::string& AText)>;
+
+class EIdCanNotChangeTarget : public EIdException {
+ public:
+  EIdCanNotChangeTarget() : EIdException("Ziel kann in aktivem Zustand nicht geändert werden.") {}
+};
+
+// The connection trace: each item goes to OnLogItem and then to the target.
+class TIdLogDebug : public TIdLogBase {
+ public:
+  TIdLogDebug();
+  ~TIdLogDebug() override;
+
+  // With ltFile, switching on opens Filename (created when missing) to append to it.
+  void SetActive(bool active) override;
+  TIdLogDebugTarget Target() const { return FTarget; }
+  // Refused with EIdCanNotChangeTarget while active (except while loading).
+  void SetTarget(TIdLogDebugTarget target);
+
+  std::string Filename;
+  TLogItemEvent OnLogItem;
+
+ protected:
+  void WriteLogItem(std::string text) override;
+
+ private:
+  std::unique_ptr<TFileStream> LogStream; // open while active with ltFile
+  TIdLogDebugTarget FTarget = ltFile;
+};

@@ -1,0 +1,45 @@
+#include "IdReplyParsing.h"
+
+#include "IntConv.h"
+
+namespace {
+
+bool SameTextPrefix(const std::string& text, const std::string& prefix) {
+  if (text.size() < prefix.size()) return false;
+  for (size_t i = 0; i < prefix.size(); ++i) {
+    char a = text[i], b = prefix[i];
+    if (a >= 'a' && a <= 'z') a = static_cast<char>(a - 'a' + 'A');
+    if (b >= 'a' && b <= 'z') b = static_cast<char>(b - 'a' + 'A');
+    if (a != b) return false;
+  }
+  return true;
+}
+
+} // namespace
+
+bool StartsMultiLineReply(const std::string& line, std::string& endPrefix) {
+  if (line.size() <= 3 || line[3] != '-') return false;
+  endPrefix = line.substr(0, 3) + ' ';
+  return true;
+}
+
+bool EndsMultiLineReply(const std::string& line, const std::string& endPrefix) {
+  return line.size() < 4 || SameTextPrefix(line, endPrefix);
+}
+
+int16_t ReplyCodeOf(const std::string& lastLine) {
+  if (SameTextPrefix(lastLine, "+OK")) return 1;
+  if (SameTextPrefix(lastLine, "-ERR")) return 0;
+  int32_t code = 0;
+  if (!TryStrToInt(lastLine.substr(0, 3), code)) return 0;
+  return static_cast<int16_t>(code);
+}
+
+std::string TrimControls(const std::string& line) {
+  size_t first = 0, last = line.size();
+  while (first < last && static_cast<unsigned char>(line[first]) <= 32)
+    ++first;
+  while (last > first && static_cast<unsigned char>(line[last - 1]) <= 32)
+    --last;
+  return line.substr(first, last - first);
+}

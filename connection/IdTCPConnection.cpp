@@ -1,0 +1,356 @@
+#include "IdTCPConnection.h"
+
+#include "Format.h"
+#include "IdIntercept.h"
+#include "IdReplyParsing.h"
+#include "IdSocketErrors.h"
+#include "IdStack.h"
+#include "IdTCPExceptions.h"
+#include "Stream.h"
+
+#include <algorithm>
+#include <climits>
+#include <cstring>
+#include <string_view>
+
+namespace {
+
+// Calls FinishWork on every way out of a work run.
+class TWorkRun {
+ public:
+  TWorkRun(TIdComponent& component, TWorkMode mode, int32_t countMax)
+      : FComponent(component), FMode(mode) {
+    FComponent.StartWork(mode, countMax);
+  }
+  ~TWorkRun() noexcept(false) {
+    // A handler that throws on the way out of a failure must not end the program.
+    if (std::uncaught_exceptions() > FUncaught) {
+      try {
+        FComponent.FinishWork(FMode);
+      } catch (...) {
+      }
+    } else {
+      FComponent.FinishWork(FMode);
+    }
+  }
+  TWorkRun(const TWorkRun&) = delete;
+  TWorkRun& operator=(const TWorkRun&) = delete;
+
+ private:
+  TIdComponent& FComponent;
+  TWorkMode FMode;
+  int FUncaught = std::uncaught_exceptions();
+};
+
+void ResizeStream(TStream& stream, int64_t size) {
+  const int64_t position = stream.Position();
+  stream.SetSize(size);
+  if (stream.Position() != position) stream.SetPosition(position);
+}
+
+} // namespace
+
+TIdTCPConnection::TIdTCPConnection() {
+  SetRecvBufferSize(32768);
+}
+
+TIdTCPConnection::~TIdTCPConnection() = default;
+
+bool TIdTCPConnection::Connected() {
+  CheckPeerClosed(false, false);
+  return SocketHandle.IsOpen;
+}
+
+void TIdTCPConnection::CheckPeerClosed(bool raiseIfClosed, bool ignoreBuffered) {
+  if (!PeerClosed && SocketHandle.IsOpen) return;
+  if (SocketHandle.IsOpen) DropConnection();
+  if ((InputSize() == 0 || ignoreBuffered) && raiseIfClosed) throw EIdConnClosedGracefully();
+}
+
+int32_t TIdTCPConnection::ReceiveChunk(bool raiseIfClosed, int32_t timeout, TIdBuffer* block,
+                                       bool keepInInput) {
+  CheckPeerClosed(raiseIfClosed, false);
+  if (!Connected()) return 0;
+  if (block == nullptr) block = &RecvBlock;
+  if (!SocketHandle.WaitReadable(timeout)) return 0;
+  // The window served during the wait may have closed this connection (an abort); that is
+  // a closed connection, not a failed receive on a socket that no longer exists.
+  if (!SocketHandle.IsOpen) throw EIdConnClosedGracefully();
+
+  TIdConnectionIntercept* intercept = FInterceptEnabled ? FIntercept : nullptr;
+  int32_t n = (intercept != nullptr && intercept->HandlesRecv)
+                  ? intercept->RecvVia(block->Memory(), block->Size())
+                  : SocketHandle.ReceiveData(block->Memory(), block->Size(), 0);
+  PeerClosed = n == 0;
+  if (n != 0) {
+    if (GlobalStack->CheckSocketResultAllowing(n, {IdSocketError::Shutdown})) {
+      n = 0;
+      if (SocketHandle.IsOpen) DropConnection();
+      if (InputSize() == 0) GlobalStack->ThrowSocketError(IdSocketError::Shutdown);
+    }
+    if (ASCIIFilter && n > 0) {
+      char* bytes = block->Memory();
+      for (int32_t i = 0; i < n; ++i)
+        bytes[i] = static_cast<char>(bytes[i] & 0x7F);
+    }
+  }
+  if (keepInInput)
+    InBuffer.Append(block->Memory(), n);
+  else
+    ReportWork(wkRead, n);
+  if (FInterceptEnabled && FIntercept != nullptr) FIntercept->NoteReceived(block->Memory(), n);
+  CheckPeerClosed(raiseIfClosed, false);
+  return n;
+}
+
+std::string TIdTCPConnection::TakeInput(int32_t count) {
+  if (InputSize() < count) throw EIdNotEnoughDataInBuffer();
+  std::string text(InBuffer.Memory(), static_cast<size_t>(std::max(count, 0)));
+  DropInput(count);
+  return text;
+}
+
+void TIdTCPConnection::DropInput(int32_t count) {
+  InBuffer.Consume(count);
+  ReportWork(wkRead, count);
+}
+
+std::string TIdTCPConnection::ReadLine(const std::string& terminator, int32_t timeout) {
+  const std::string search = terminator.empty() ? std::string("\n") : terminator;
+  LineTimedOut = false;
+  size_t position = std::string_view::npos;
+  // Only newly arrived bytes are searched after a receive, so a long line costs linear
+  // time; a change of the buffer's front (a reader in between) starts the search over.
+  size_t searched = 0;
+  uint64_t generation = InBuffer.Generation();
+  for (;;) {
+    if (InputSize() > 0) {
+      if (InBuffer.Generation() != generation) {
+        searched = 0;
+        generation = InBuffer.Generation();
+      }
+      const std::string_view content(InBuffer.Memory(), static_cast<size_t>(InputSize()));
+      const size_t from = searched >= search.size() ? searched - (search.size() - 1) : 0;
+      position = content.find(search, from);
+      if (position != std::string_view::npos) break;
+      searched = content.size();
+      if (content.size() > static_cast<size_t>(MaxLineLength) + search.size())
+        DropForTooLong("eine Zeile", MaxLineLength);
+    }
+    // Buffered bytes without a terminator are no line: a closed connection raises.
+    CheckPeerClosed(true, true);
+    const int32_t n = ReceiveChunk(true, timeout, nullptr, true);
+    LineTimedOut = n == 0;
+    if (LineTimedOut) return {};
+  }
+  std::string line = TakeInput(static_cast<int32_t>(position + search.size()));
+  line.resize(position);
+  if (terminator.empty() && !line.empty() && line.back() == '\r') line.pop_back();
+  return line;
+}
+
+std::string TIdTCPConnection::ReadNonBlankLine() {
+  std::string line;
+  while (line.empty())
+    line = TrimControls(ReadLine("", TimeoutInfinite));
+  return line;
+}
+
+void TIdTCPConnection::ReadExact(void* buffer, int32_t count) {
+  if (count <= 0 || buffer == nullptr) return;
+  while (InputSize() < count) {
+    ReceiveChunk(true, TimeoutInfinite, nullptr, true);
+    if (!Connected() && InputSize() < count) throw EIdConnClosedGracefully();
+  }
+  std::memcpy(buffer, InBuffer.Memory(), static_cast<size_t>(count));
+  DropInput(count);
+}
+
+int32_t TIdTCPConnection::ReadInt32(bool convert) {
+  uint32_t value = 0;
+  ReadExact(&value, sizeof value);
+  return static_cast<int32_t>(convert ? TIdStack::NetToHostLong(value) : value);
+}
+
+void TIdTCPConnection::ReadToStream(TStream& stream, int32_t count, bool untilClosed) {
+  if (count == -1 && !untilClosed) count = ReadInt32(true);
+  if (count > -1) ResizeStream(stream, stream.Position() + count);
+  // Reading until closed counts nothing down: a transfer may be larger than any count.
+  int32_t remaining = untilClosed ? INT32_MAX : count;
+  {
+    TWorkRun run(*this, wkRead, untilClosed ? 0 : count);
+    const int32_t buffered = std::min(InputSize(), remaining);
+    if (buffered > 0) {
+      stream.Write(InBuffer.Memory(), buffered);
+      InBuffer.Consume(buffered);
+      if (!untilClosed) remaining -= buffered;
+    }
+    TIdBuffer block;
+    while (Connected() && remaining >= 1) {
+      const int32_t size = std::min(remaining, RecvBufferSize());
+      if (block.Size() != size) block.SetSize(size);
+      const int32_t n = ReceiveChunk(!untilClosed, TimeoutInfinite, &block, false);
+      stream.Write(block.Memory(), n);
+      if (!untilClosed) remaining -= n;
+    }
+  }
+  if (stream.Size() > stream.Position()) stream.SetSize(stream.Position());
+}
+
+std::string TIdTCPConnection::ReadAvailable() {
+  if (!Connected()) return {};
+  ReceiveChunk(false, TimeoutInfinite, nullptr, true);
+  return TakeInput(InputSize());
+}
+
+std::string TIdTCPConnection::ReadUntilClosed() {
+  TWorkRun run(*this, wkRead, 0);
+  std::string text;
+  while (Connected())
+    text += ReadAvailable();
+  return text;
+}
+
+void TIdTCPConnection::WriteBytes(const char* buffer, int32_t count) {
+  if (count <= 0 || buffer == nullptr) return;
+  CheckPeerClosed(true, true);
+  int32_t offset = 0;
+  do {
+    TIdConnectionIntercept* intercept = FInterceptEnabled ? FIntercept : nullptr;
+    int32_t sent;
+    int32_t error = 0;
+    if (intercept != nullptr && intercept->HandlesSend) {
+      sent = intercept->SendVia(buffer + offset, count - offset);
+    } else {
+      sent = SocketHandle.SendData(buffer + offset, count - offset, 0);
+      // Read the reason now: handlers run by the pump may make socket calls of their own.
+      if (sent == Id_SOCKET_ERROR) error = GlobalStack->SockLastError();
+      if (WaitHooks.PumpIfDue != nullptr) WaitHooks.PumpIfDue(false, false);
+    }
+    PeerClosed = sent == 0;
+    CheckPeerClosed(true, false);
+    if (sent == Id_SOCKET_ERROR) {
+      if (error == 0) error = GlobalStack->SockLastError();
+      if (error == IdSocketError::Shutdown) DropConnection();
+      GlobalStack->ThrowSocketError(error);
+    }
+    ReportWork(wkWrite, sent);
+    if (FInterceptEnabled && FIntercept != nullptr) FIntercept->NoteSent(buffer + offset, sent);
+    offset += sent;
+  } while (offset < count);
+}
+
+void TIdTCPConnection::WriteText(const std::string& text) {
+  if (!text.empty()) WriteBytes(text.data(), static_cast<int32_t>(text.size()));
+}
+
+void TIdTCPConnection::WriteInt32(int32_t value, bool convert) {
+  uint32_t bits = static_cast<uint32_t>(value);
+  if (convert) bits = TIdStack::HostToNetLong(bits);
+  WriteBytes(reinterpret_cast<const char*>(&bits), sizeof bits);
+}
+
+void TIdTCPConnection::WriteFromStream(TStream& stream, bool fromStart, bool withLength) {
+  if (fromStart) stream.SetPosition(0);
+  const int64_t size = stream.Size() - stream.Position();
+  if (withLength) WriteInt32(static_cast<int32_t>(size), true);
+  TWorkRun run(*this, wkWrite, static_cast<int32_t>(size));
+  std::vector<char> chunk(static_cast<size_t>(std::max(SendBufferSize, 1)));
+  for (;;) {
+    int64_t k = std::min<int64_t>(stream.Size() - stream.Position(), SendBufferSize);
+    if (k <= 0) break;
+    k = stream.Read(chunk.data(), k);
+    if (k == 0) throw EIdNoDataToRead();
+    WriteBytes(chunk.data(), static_cast<int32_t>(k));
+  }
+}
+
+void TIdTCPConnection::DropConnection() {
+  if (SocketHandle.IsOpen) {
+    NotifyStatus(stDisconnecting, SocketHandle.RemoteIP);
+    SocketHandle.Close(true);
+    PeerClosed = true;
+    NotifyStatus(stDisconnected, SocketHandle.RemoteIP);
+    NotifyDisconnected();
+  }
+  if (FInterceptEnabled && FIntercept != nullptr) FIntercept->DetachConnection();
+}
+
+void TIdTCPConnection::ResetState() {
+  SocketHandle.ResetFields(true);
+  InBuffer.Clear();
+  PeerClosed = false;
+}
+
+void TIdTCPConnection::DropForTooLong(const char* what, int32_t limit) {
+  DropConnection();
+  InBuffer.Clear();
+  throw EIdPeerDataTooLong(Format(
+      "Die Gegenstelle hat %s von mehr als %d Bytes gesendet; die Verbindung wurde getrennt.", what,
+      limit));
+}
+
+int16_t TIdTCPConnection::SendCommand(const std::string& command, const TIdReplyCodes& allowed) {
+  if (command != IdNoCommand) WriteLine(command);
+  return ReadReply(allowed);
+}
+
+int16_t TIdTCPConnection::SendCommand(const std::string& command, int16_t expected) {
+  return expected == -1 ? SendCommand(command, TIdReplyCodes{})
+                        : SendCommand(command, TIdReplyCodes{expected});
+}
+
+int16_t TIdTCPConnection::ReadReply(const TIdReplyCodes& allowed) {
+  ReplyLines.Clear();
+  // Counted with the bookkeeping of each line, so that endless short continuation lines
+  // are stopped as surely as one huge one.
+  size_t held = 0;
+  auto keep = [&](std::string line) {
+    held += line.size() + sizeof(std::string);
+    if (held > static_cast<size_t>(MaxReplyLength)) DropForTooLong("eine Antwort", MaxReplyLength);
+    ReplyLines.Add(std::move(line));
+  };
+  std::string line = ReadNonBlankLine();
+  keep(line);
+  std::string endPrefix;
+  if (StartsMultiLineReply(line, endPrefix)) {
+    do {
+      line = ReadNonBlankLine();
+      keep(line);
+    } while (!EndsMultiLineReply(line, endPrefix));
+  }
+  LastReplyCode = ReplyCodeOf(LastReplyLine());
+  return CheckReplyCode(LastReplyCode, allowed);
+}
+
+int16_t TIdTCPConnection::CheckReplyCode(int16_t code, const TIdReplyCodes& allowed) {
+  if (allowed.empty() || std::find(allowed.begin(), allowed.end(), code) != allowed.end())
+    return code;
+  RaiseReplyError();
+}
+
+std::string TIdTCPConnection::LastReplyLine() const {
+  return ReplyLines.Count() == 0 ? std::string() : ReplyLines.Strings(ReplyLines.Count() - 1);
+}
+
+void TIdTCPConnection::RaiseReplyError() {
+  throw EIdProtocolReplyError(LastReplyCode, LastReplyLine());
+}
+
+void TIdTCPConnection::SetIntercept(TIdConnectionIntercept* intercept) {
+  if (FIntercept != nullptr) RemoveFreeNotification(FIntercept);
+  FIntercept = intercept;
+  if (intercept != nullptr)
+    FreeNotification(intercept);
+  else
+    FInterceptEnabled = false;
+}
+
+void TIdTCPConnection::SetInterceptEnabled(bool enabled) {
+  if (enabled && FIntercept == nullptr && !Loading()) throw EIdInterceptPropIsNil();
+  FInterceptEnabled = enabled;
+}
+
+void TIdTCPConnection::Notification(TComponent* other) {
+  if (other == FIntercept) SetIntercept(nullptr);
+}

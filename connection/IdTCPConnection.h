@@ -1,0 +1,117 @@
+#pragma once
+
+#include "IdBuffer.h"
+#include "IdComponent.h"
+#include "IdGlobal.h"
+#include "IdSocketHandle.h"
+#include "StringList.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class TIdConnectionIntercept;
+class TStream;
+
+using TIdReplyCodes = std::vector<int16_t>;
+
+// Passed as the command line to read a reply without sending anything.
+inline const std::string IdNoCommand(1, '\0');
+
+// One TCP connection as a byte stream with an input buffer, and the command/reply
+// exchange of line-oriented protocols on it.
+//
+// All reading goes through ReceiveChunk (wait, one receive of at most RecvBufferSize
+// bytes) and all writing through WriteBytes (loops until the platform took every byte).
+// Both fire the work events, tell the intercept, and notice a close by the peer, which
+// drops the connection (status events, OnDisconnected) at once. Text is a byte string.
+class TIdTCPConnection : public TIdComponent {
+ public:
+  // A line longer than this without its terminator, or a reply holding more than this
+  // much, is refused: the peer is not allowed to grow our memory without bound.
+  static constexpr int32_t MaxLineLength = 1 << 20;
+  static constexpr int32_t MaxReplyLength = 16 << 20;
+
+  TIdTCPConnection();
+  ~TIdTCPConnection() override;
+
+  // The socket is open; a close by the peer is noticed only by a receive or send.
+  bool Connected();
+  // Drops a connection found closed; raises EIdConnClosedGracefully when asked to and
+  // (nothing is buffered or buffered bytes don't count).
+  void CheckPeerClosed(bool raiseIfClosed, bool ignoreBuffered);
+  // One wait and one receive; returns the bytes received (0 on time-out, when not
+  // connected, or when the peer closed). Into InBuffer with keepInInput, else into block
+  // (RecvBlock when none) reported as read work.
+  int32_t ReceiveChunk(bool raiseIfClosed, int32_t timeout, TIdBuffer* block, bool keepInInput);
+
+  int32_t InputSize() const { return InBuffer.Size(); }
+  std::string TakeInput(int32_t count);
+  void DropInput(int32_t count);
+  // One line without its terminator (LF when empty, then a CR before it is dropped too).
+  // On time-out returns "" with LineTimedOut set and the buffered bytes left alone.
+  std::string ReadLine(const std::string& terminator = "", int32_t timeout = TimeoutInfinite);
+  std::string ReadNonBlankLine();
+  void ReadExact(void* buffer, int32_t count);
+  int32_t ReadInt32(bool convert = true);
+  // count -1 without untilClosed: a 4-byte length prefix comes first.
+  void ReadToStream(TStream& stream, int32_t count = -1, bool untilClosed = false);
+  std::string ReadAvailable();
+  std::string ReadUntilClosed();
+
+  void WriteBytes(const char* buffer, int32_t count);
+  void WriteText(const std::string& text);
+  void WriteLine(const std::string& text) { WriteText(text + "\r\n"); }
+  void WriteInt32(int32_t value, bool convert = true);
+  void WriteFromStream(TStream& stream, bool fromStart = true, bool withLength = false);
+
+  void Disconnect() { DropConnection(); }
+  // Closes an open socket with stDisconnecting, stDisconnected and OnDisconnected; detaches
+  // the intercept in every case.
+  void DropConnection();
+  void NotifyDisconnected() {
+    if (OnDisconnected) OnDisconnected(this);
+  }
+  virtual void ResetState();
+
+  // Writes the line (unless it is IdNoCommand) and reads the reply; codes empty = any.
+  int16_t SendCommand(const std::string& command, const TIdReplyCodes& allowed);
+  // expected -1 accepts any code.
+  int16_t SendCommand(const std::string& command, int16_t expected);
+  // Reads one whole reply into ReplyLines and LastReplyCode, then checks the code.
+  int16_t ReadReply(const TIdReplyCodes& allowed);
+  int16_t CheckReplyCode(int16_t code, const TIdReplyCodes& allowed);
+  std::string LastReplyLine() const;
+  [[noreturn]] void RaiseReplyError();
+
+  TIdConnectionIntercept* Intercept() const { return FIntercept; }
+  // Not owned; cleared when the intercept is destroyed. None also clears InterceptEnabled.
+  void SetIntercept(TIdConnectionIntercept* intercept);
+  bool InterceptEnabled() const { return FInterceptEnabled; }
+  // True without an intercept is refused with EIdInterceptPropIsNil (except while loading).
+  void SetInterceptEnabled(bool enabled);
+  int32_t RecvBufferSize() const { return RecvBlock.Size(); }
+  void SetRecvBufferSize(int32_t size) { RecvBlock.SetSize(size); }
+
+  // Declared in this order so that destruction closes the socket last.
+  TIdSocketHandle SocketHandle;
+  bool ASCIIFilter = false; // clear the top bit of every received byte
+  TStringList ReplyLines;   // lines of the last reply, trimmed
+  TNotifyEvent OnDisconnected;
+  bool LineTimedOut = false;
+  int16_t LastReplyCode = 0;
+  int32_t SendBufferSize = 32768; // chunk size of WriteFromStream
+
+ protected:
+  void Notification(TComponent* other) override;
+
+  TIdBuffer RecvBlock;
+  TIdBuffer InBuffer;
+  bool PeerClosed = false;
+
+ private:
+  [[noreturn]] void DropForTooLong(const char* what, int32_t limit);
+
+  TIdConnectionIntercept* FIntercept = nullptr;
+  bool FInterceptEnabled = false;
+};

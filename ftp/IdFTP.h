@@ -1,0 +1,106 @@
+#pragma once
+
+#include "IdException.h"
+#include "IdTCPClient.h"
+
+#include <memory>
+
+class TIdSimpleServer;
+class TStream;
+
+enum TIdFTPTransferType : uint8_t { ftBinary = 0, ftASCII = 1 };
+
+// "Die Zieldatei existiert bereits."
+class EIdFTPFileAlreadyExists : public EIdException {
+ public:
+  EIdFTPFileAlreadyExists() : EIdException("Die Zieldatei existiert bereits.") {}
+};
+
+// An argument that would end its command line early and smuggle in another command.
+class EIdFTPInvalidArgument : public EIdException {
+ public:
+  EIdFTPInvalidArgument()
+      : EIdException("Der Befehl wurde nicht gesendet: sein Argument enthält einen "
+                     "Zeilenumbruch oder ein Nullzeichen.") {}
+};
+
+// A transfer was asked for while another one of this client is still running.
+class EIdFTPTransferInProgress : public EIdException {
+ public:
+  EIdFTPTransferInProgress() : EIdException("Es läuft bereits eine Datenübertragung.") {}
+};
+
+// The FTP client. Its own connection is the control connection; each listing or file
+// transfer runs over a data connection of its own, which the server opens to us (active
+// mode: we listen and announce the port with PORT) or we open to the server (passive
+// mode: PASV). Work events of a transfer come from the data connection; the client's
+// handlers are handed to it.
+class TIdFTP : public TIdTCPClient {
+ public:
+  // How long the server may take to open an active-mode data connection.
+  static constexpr int32_t DefaultAcceptTimeOut = 60000;
+
+  TIdFTP();
+  ~TIdFTP() override;
+
+  // Opens the control connection, reads the greeting and, with login, sends user, pass
+  // (when asked for), type and syst. Any failure closes the connection again.
+  void Connect(bool login = true);
+  // Sends "Quit" without waiting for an answer and closes the connection.
+  void Quit();
+  // Sends "ABOR" (no reply is read here) and drops the running transfer's data connection;
+  // the transfer routine further up the stack reads the replies.
+  virtual void Abort();
+  virtual void CloseDataConnection();
+
+  TIdFTPTransferType TransferType() const { return FTransferType; }
+  // Sends the type command when the value changes while connected; ignored while a
+  // transfer runs.
+  void SetTransferType(TIdFTPTransferType type);
+  void SendTypeCommand();
+  // What the server said to syst at the last login ("Unbekannt" for 500).
+  const std::string& SystemDescription() const { return FSystemDescription; }
+
+  void ChangeWorkingDir(const std::string& path);
+  std::string QueryWorkingDir();
+  void MakeRemoteDir(const std::string& name);
+  void RemoveRemoteDir(const std::string& name);
+  void DeleteRemoteFile(const std::string& name);
+  // The size from a 213 reply; -1 for any other reply or an unreadable size.
+  int32_t QueryFileSize(const std::string& name);
+
+  // Replaces target's lines with the listing's ("list" when detailed, else "nlst").
+  void ListDirectory(TStringList& target, const std::string& specifier, bool detailed);
+  void RetrieveFile(const std::string& remoteName, const std::string& localName, bool overwrite);
+  void RetrieveToStream(const std::string& remoteName, TStream& destination);
+  void StoreFile(const std::string& localName, const std::string& remoteName, bool append);
+  void StoreFromStream(TStream& source, const std::string& remoteName, bool append);
+
+  // The running transfer's data connection, or none.
+  TIdTCPConnection* DataConnection() const { return FDataConnection.get(); }
+
+  std::string User;
+  std::string Password;
+  bool Passive = false;
+  // Longest wait for the server's data connection in active mode, ms (0 = no limit).
+  int32_t AcceptTimeOut = DefaultAcceptTimeOut;
+
+ private:
+  void RunIncomingTransfer(const std::string& command, TStream& destination);
+  void RunOutgoingTransfer(const std::string& command, TStream& source);
+  // Sets up the data connection (passive: connected; active: accepted) around the
+  // transfer command, runs move on it, releases it, then reads the final reply.
+  template <typename Move>
+  void RunTransfer(const std::string& command, const TIdReplyCodes& preliminary, Move move);
+  void RequestPassiveAddress(std::string& ip, int32_t& port);
+  void AnnounceDataPort(const TIdSocketHandle& handle);
+  void ShareWorkHandlers();
+  void WaitForDataConnection(TIdSimpleServer& listener);
+  // Sends command + argument, refusing an argument that would break the line.
+  int16_t SendWithArgument(const std::string& command, const std::string& argument,
+                           const TIdReplyCodes& allowed);
+
+  TIdFTPTransferType FTransferType = ftBinary;
+  std::string FSystemDescription;
+  std::unique_ptr<TIdTCPConnection> FDataConnection;
+};

@@ -1,0 +1,117 @@
+#include "IdSocketHandle.h"
+
+#include "IdException.h"
+#include "IdGlobal.h"
+#include "IdSocketErrors.h"
+#include "IdStack.h"
+
+void TIdSocketHandle::OpenSocket(int32_t type, int32_t protocol) {
+  Close(true);
+  SocketId = GlobalStack->NewSocket(type, protocol);
+  IsOpen = true;
+}
+
+void TIdSocketHandle::BindLocal() {
+  const int32_t result = GlobalStack->SockBind(SocketId, Id_AF_INET, IP, Port);
+  if (GlobalStack->CheckSocketResultAllowing(result, {IdSocketError::AddressInUse}))
+    throw EIdCouldNotBindSocket(
+        "Socket konnte nicht gebunden werden. Adresse und Port werden bereits benutzt.");
+  RefreshLocal();
+}
+
+int32_t TIdSocketHandle::ConnectToRemote(int32_t family) {
+  const int32_t result = GlobalStack->SockConnect(SocketId, family, RemoteIP, RemotePort);
+  if (result != Id_SOCKET_ERROR) {
+    RefreshLocal();
+    RefreshRemote();
+  }
+  return result;
+}
+
+void TIdSocketHandle::StartListening(int32_t backlog) {
+  GlobalStack->CheckSocketResult(GlobalStack->SockListen(SocketId, backlog));
+}
+
+void TIdSocketHandle::AcceptFrom(int32_t listeningSocket) {
+  const int32_t accepted = GlobalStack->SockAccept(listeningSocket, IP, Port);
+  GlobalStack->CheckSocketResult(accepted);
+  SocketId = accepted;
+  IsOpen = true;
+  RefreshLocal();
+  RefreshRemote();
+}
+
+bool TIdSocketHandle::WaitReadable(int32_t timeout) {
+  if (!IsOpen) throw EIdConnClosedGracefully();
+  const int32_t slice = WaitHooks.SliceLength != nullptr ? WaitHooks.SliceLength() : -1;
+  if (slice >= 0) {
+    if (timeout == TimeoutInfinite) {
+      while (!WaitReadable(slice)) {
+      }
+      return true;
+    }
+    if (timeout > slice) {
+      // The remainder first, then one whole slice.
+      if (WaitReadable(timeout - slice)) return true;
+      timeout = slice;
+    }
+  }
+  TIdSocketList readList{SocketId};
+  const bool ready = GlobalStack->SockSelect(&readList, nullptr, nullptr, timeout) == 1;
+  if (WaitHooks.PumpIfDue != nullptr) WaitHooks.PumpIfDue(!ready, false);
+  return ready;
+}
+
+int32_t TIdSocketHandle::ReceiveData(void* buffer, int32_t length, int32_t flags) {
+  return GlobalStack->SockRecv(SocketId, buffer, length, flags);
+}
+
+int32_t TIdSocketHandle::SendData(const void* buffer, int32_t length, int32_t flags) {
+  return GlobalStack->SockSend(SocketId, buffer, length, flags);
+}
+
+int32_t TIdSocketHandle::ReceiveDatagram(void* buffer, int32_t length, int32_t flags,
+                                         std::string& fromIP, int32_t& fromPort) {
+  return GlobalStack->SockRecvFrom(SocketId, buffer, length, flags, fromIP, fromPort);
+}
+
+void TIdSocketHandle::SetOption(int32_t level, int32_t option, const void* value, int32_t length) {
+  GlobalStack->CheckSocketResult(
+      GlobalStack->SockSetOption(SocketId, level, option, value, length));
+}
+
+void TIdSocketHandle::RefreshLocal() {
+  int32_t family = 0;
+  GlobalStack->SockLocalName(SocketId, family, IP, Port);
+}
+
+void TIdSocketHandle::RefreshRemote() {
+  int32_t family = 0;
+  GlobalStack->SockPeerName(SocketId, family, RemoteIP, RemotePort);
+}
+
+void TIdSocketHandle::ResetFields(bool resetLocal) {
+  IsOpen = false;
+  SocketId = Id_INVALID_SOCKET;
+  if (resetLocal) {
+    IP.clear();
+    Port = 0;
+  }
+  RemoteIP.clear();
+  RemotePort = 0;
+}
+
+void TIdSocketHandle::Close(bool resetLocal) {
+  if (!IsOpen) return;
+  IsOpen = false;
+  GlobalStack->SockShutdown(SocketId, Id_SD_SEND);
+  GlobalStack->SockClose(SocketId);
+  ResetFields(resetLocal);
+}
+
+void TIdSocketHandle::CopyFrom(const TIdSocketHandle& source) {
+  IP = source.IP;
+  Port = source.Port;
+  RemoteIP = source.RemoteIP;
+  RemotePort = source.RemotePort;
+}
