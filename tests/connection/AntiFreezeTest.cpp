@@ -1,0 +1,153 @@
+#include "IdAntiFreezeBase.h"
+#include "IdGlobal.h"
+#include "IdSocketHandle.h"
+#include "IdStackPosix.h"
+#include "LoopbackPeer.h"
+
+#include <gtest/gtest.h>
+#include <memory>
+#include <thread>
+
+namespace {
+
+class CountingAntiFreeze : public TIdAntiFreezeBase {
+ public:
+  void PumpMessages() override { ++pumps; }
+  int pumps = 0;
+};
+
+// The platform stack, noting the time-out of every readiness wait.
+class RecordingStack : public TIdStackPosix {
+ public:
+  int32_t SockSelect(TIdSocketList* r, TIdSocketList* w, TIdSocketList* e,
+                     int32_t timeout) override {
+    waits.push_back(timeout);
+    return TIdStackPosix::SockSelect(r, w, e, timeout);
+  }
+  std::vector<int32_t> waits;
+};
+
+TEST(PumpIfDue, Rules) {
+  TIdAntiFreezeBase::PumpIfDue(true, true); // none in effect: nothing happens
+  CountingAntiFreeze af;
+  EXPECT_EQ(TIdAntiFreezeBase::CurrentAntiFreeze(), &af);
+  EXPECT_TRUE(af.OnlyWhenIdle);
+  EXPECT_EQ(af.IdleTimeOut, 250);
+
+  TIdAntiFreezeBase::PumpIfDue(false, false);
+  EXPECT_EQ(af.pumps, 0) << "only when idle";
+  TIdAntiFreezeBase::PumpIfDue(true, false);
+  EXPECT_EQ(af.pumps, 1);
+  TIdAntiFreezeBase::PumpIfDue(false, true);
+  EXPECT_EQ(af.pumps, 2) << "forced";
+
+  af.OnlyWhenIdle = false;
+  TIdAntiFreezeBase::PumpIfDue(false, false);
+  EXPECT_EQ(af.pumps, 3);
+
+  std::thread([] { TIdAntiFreezeBase::PumpIfDue(true, true); }).join();
+  EXPECT_EQ(af.pumps, 3) << "never from another thread";
+
+  af.Active = false;
+  TIdAntiFreezeBase::PumpIfDue(true, true);
+  EXPECT_EQ(af.pumps, 3) << "inactive";
+}
+
+TEST(PumpIfDue, TheLastConstructedIsInEffectUntilAnyIsDestroyed) {
+  auto first = std::make_unique<CountingAntiFreeze>();
+  CountingAntiFreeze second;
+  EXPECT_EQ(TIdAntiFreezeBase::CurrentAntiFreeze(), &second);
+  first.reset();
+  EXPECT_EQ(TIdAntiFreezeBase::CurrentAntiFreeze(), nullptr);
+  TIdAntiFreezeBase::PumpIfDue(true, true);
+  EXPECT_EQ(second.pumps, 0);
+}
+
+class WaitSlicing : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    stack = new RecordingStack;
+    GlobalStack = stack;
+  }
+  void TearDown() override {
+    delete GlobalStack;
+    GlobalStack = nullptr;
+  }
+  // A handle connected to peer.
+  void Connect(TIdSocketHandle& h, int port) {
+    h.OpenSocket();
+    h.BindLocal();
+    h.SetRemote("127.0.0.1", port);
+    ASSERT_EQ(h.ConnectToRemote(Id_AF_INET), 0);
+  }
+  RecordingStack* stack = nullptr;
+};
+
+TEST_F(WaitSlicing, RemainderFirstThenWholeSlices) {
+  peer::TLoopbackPeer server([](peer::TPeerSocket& s) { s.ReceiveSome(); });
+  TIdSocketHandle h;
+  Connect(h, server.Port());
+  CountingAntiFreeze af;
+  af.OnlyWhenIdle = true;
+  EXPECT_FALSE(h.WaitReadable(1100));
+  EXPECT_EQ(stack->waits, (std::vector<int32_t>{100, 250, 250, 250, 250}));
+  EXPECT_EQ(af.pumps, 5) << "served after every slice that found nothing";
+  h.Close();
+  EXPECT_EQ(server.Join(), "");
+}
+
+TEST_F(WaitSlicing, StopsAtTheSliceThatFindsData) {
+  peer::TLoopbackPeer server([](peer::TPeerSocket& s) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(450));
+    s.Send("x");
+    s.ReceiveSome();
+  });
+  TIdSocketHandle h;
+  Connect(h, server.Port());
+  CountingAntiFreeze af;
+  EXPECT_TRUE(h.WaitReadable(1100));
+  ASSERT_GE(stack->waits.size(), 2u);
+  EXPECT_LT(stack->waits.size(), 5u);
+  EXPECT_EQ(stack->waits[0], 100);
+  h.Close();
+  EXPECT_EQ(server.Join(), "");
+}
+
+TEST_F(WaitSlicing, WithoutAnAntiFreezeOneWaitAsGiven) {
+  peer::TLoopbackPeer server([](peer::TPeerSocket& s) {
+    s.Send("x");
+    s.ReceiveSome();
+  });
+  TIdSocketHandle h;
+  Connect(h, server.Port());
+  EXPECT_TRUE(h.WaitReadable(TimeoutInfinite));
+  EXPECT_EQ(stack->waits, (std::vector<int32_t>{TimeoutInfinite}));
+
+  CountingAntiFreeze af;
+  af.Active = false;
+  stack->waits.clear();
+  EXPECT_TRUE(h.WaitReadable(700));
+  EXPECT_EQ(stack->waits, (std::vector<int32_t>{700})) << "an inactive anti-freeze slices nothing";
+  h.Close();
+  EXPECT_EQ(server.Join(), "");
+}
+
+TEST_F(WaitSlicing, AnUnlimitedWaitBecomesSlices) {
+  peer::TLoopbackPeer server([](peer::TPeerSocket& s) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(120));
+    s.Send("x");
+    s.ReceiveSome();
+  });
+  TIdSocketHandle h;
+  Connect(h, server.Port());
+  CountingAntiFreeze af;
+  af.IdleTimeOut = 50;
+  EXPECT_TRUE(h.WaitReadable(TimeoutInfinite));
+  ASSERT_GE(stack->waits.size(), 2u);
+  for (int32_t w : stack->waits)
+    EXPECT_EQ(w, 50);
+  h.Close();
+  EXPECT_EQ(server.Join(), "");
+}
+
+} // namespace
