@@ -1,0 +1,63 @@
+#include "ActivityLog.h"
+
+#include "AppendFile.h"
+#include "DateTimeText.h"
+
+#include <filesystem>
+
+namespace {
+
+constexpr const char* LineEnd = "\r\n";
+
+std::string TransferRecord(const std::string& dateTime, const char* kind, const std::string& name,
+                           const std::string& size) {
+  return dateTime + '\t' + kind + '\t' + name + '\t' + size + "\tFALSE" + LineEnd;
+}
+
+} // namespace
+
+namespace ActivityRecord {
+
+// The empty line in front of start and close sets the runs apart in the file.
+std::string Start(const std::string& dateTime) {
+  return LineEnd + dateTime + "\tExecute" + LineEnd;
+}
+
+std::string Close(const std::string& dateTime) {
+  return LineEnd + dateTime + "\tClose" + LineEnd;
+}
+
+std::string Upload(const std::string& dateTime, const std::string& name, std::int32_t size) {
+  return TransferRecord(dateTime, "Upload", name, std::to_string(size));
+}
+
+std::string Download(const std::string& dateTime, const std::string& name, std::uint32_t size) {
+  return TransferRecord(dateTime, "Download", name, std::to_string(size));
+}
+
+} // namespace ActivityRecord
+
+void TActivityLog::WriteStart() const {
+  CreateFileIfMissing(FFileName);
+  AppendToFile(FFileName, ActivityRecord::Start(NowText()));
+}
+
+void TActivityLog::WriteClose() const {
+  AppendToFile(FFileName, ActivityRecord::Close(NowText()));
+}
+
+void TActivityLog::WriteUpload(const std::string& name, std::int32_t size) const {
+  AppendToFile(FFileName, ActivityRecord::Upload(NowText(), name, size));
+}
+
+void TActivityLog::WriteDownload(const std::string& name, std::uint32_t size) const {
+  AppendToFile(FFileName, ActivityRecord::Download(NowText(), name, size));
+}
+
+std::string LogFileNameFor(const std::string& programPath) {
+  // path::extension() looks at the last component only and treats a leading dot
+  // (".hidden") as part of the name, which is what we want on Linux.
+  std::filesystem::path path(programPath);
+  path.replace_extension(".log");
+  return path.native();
+}

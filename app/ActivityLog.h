@@ -1,0 +1,43 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// The activity log beside the program: TAB-separated records, CR LF line ends, opened and
+// closed around every record so that others may read it between records. Failures raise
+// EInOutError.
+//
+//   <CR LF>07.12.2026 14:05:09<TAB>Execute<CR LF>
+//   07.12.2026 14:06:10<TAB>Upload<TAB>bild01.jpg<TAB>1536<TAB>FALSE<CR LF>
+//   <CR LF>07.12.2026 14:06:12<TAB>Close<CR LF>
+class TActivityLog {
+ public:
+  explicit TActivityLog(std::string fileName) : FFileName(std::move(fileName)) {}
+
+  // Program start: creates the file when it is missing, then appends the record.
+  void WriteStart() const;
+  // The other records append only; a log file deleted meanwhile is an error, not recreated.
+  void WriteClose() const;
+  // size: the low 32 bits of the file size, written signed.
+  void WriteUpload(const std::string& name, std::int32_t size) const;
+  // size: what the size query gave, written unsigned (an unknown size, -1, as 4294967295).
+  void WriteDownload(const std::string& name, std::uint32_t size) const;
+
+  const std::string& FileName() const { return FFileName; }
+
+ private:
+  std::string FFileName;
+};
+
+// The record texts, given the date-time field.
+namespace ActivityRecord {
+std::string Start(const std::string& dateTime);
+std::string Close(const std::string& dateTime);
+std::string Upload(const std::string& dateTime, const std::string& name, std::int32_t size);
+std::string Download(const std::string& dateTime, const std::string& name, std::uint32_t size);
+} // namespace ActivityRecord
+
+// The log file beside a program file: its extension replaced by ".log", or ".log" appended
+// when it has none, as program files usually don't here (/opt/x/lichtfracht ->
+// /opt/x/lichtfracht.log, tool.bin -> tool.log). Only the file name's own extension counts.
+std::string LogFileNameFor(const std::string& programPath);

@@ -1,0 +1,82 @@
+#include "QtDialogs.h"
+
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QInputDialog>
+#include <QMessageBox>
+
+namespace {
+
+std::optional<QString> RunFileDialog(QFileDialog& dialog) {
+  if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+  const QStringList files = dialog.selectedFiles();
+  if (files.isEmpty()) return std::nullopt;
+  return files.front();
+}
+
+void ConfigureFileDialog(QFileDialog& dialog, const TFileDialogSettings& settings) {
+  if (!settings.Title.isEmpty()) dialog.setWindowTitle(settings.Title);
+  if (!settings.Filter.isEmpty()) dialog.setNameFilter(settings.Filter);
+}
+
+void ShowBox(QWidget* owner, QMessageBox::Icon icon, const QString& text) {
+  QMessageBox box(icon, QGuiApplication::applicationDisplayName(), text, QMessageBox::Ok, owner);
+  box.exec();
+}
+
+} // namespace
+
+bool TQtDialogs::BrowseForFolder(const QString& caption, const QString& root, QString& folder) {
+  if (!QFileInfo(folder).isDir()) folder.clear();
+  QFileDialog dialog(FOwner, caption);
+  dialog.setFileMode(QFileDialog::Directory);
+  dialog.setOption(QFileDialog::ShowDirsOnly);
+  dialog.setAcceptMode(QFileDialog::AcceptOpen);
+  // Without a root the tree starts where the user's own files are.
+  dialog.setDirectory(root.isEmpty() ? QDir::homePath() : root);
+  if (!folder.isEmpty()) dialog.selectFile(folder);
+  const std::optional<QString> chosen = RunFileDialog(dialog);
+  if (!chosen) return false;
+  folder = *chosen;
+  return true;
+}
+
+std::optional<QString> TQtDialogs::OpenFile(const TFileDialogSettings& settings) {
+  QFileDialog dialog(FOwner);
+  ConfigureFileDialog(dialog, settings);
+  dialog.setAcceptMode(QFileDialog::AcceptOpen);
+  dialog.setFileMode(QFileDialog::ExistingFile);
+  return RunFileDialog(dialog);
+}
+
+std::optional<QString> TQtDialogs::SaveFile(const TFileDialogSettings& settings,
+                                            const QString& presetName) {
+  QFileDialog dialog(FOwner);
+  ConfigureFileDialog(dialog, settings);
+  dialog.setAcceptMode(QFileDialog::AcceptSave);
+  dialog.setFileMode(QFileDialog::AnyFile);
+  dialog.setOption(QFileDialog::DontConfirmOverwrite, !settings.OverwritePrompt);
+  dialog.selectFile(presetName);
+  return RunFileDialog(dialog);
+}
+
+QString TQtDialogs::InputBox(const QString& caption, const QString& prompt,
+                             const QString& defaultText) {
+  QInputDialog dialog(FOwner);
+  dialog.setInputMode(QInputDialog::TextInput);
+  dialog.setWindowTitle(caption);
+  dialog.setLabelText(prompt);
+  dialog.setTextValue(defaultText);
+  if (dialog.exec() != QDialog::Accepted) return defaultText;
+  return dialog.textValue();
+}
+
+void TQtDialogs::ShowMessage(const QString& text) {
+  ShowBox(FOwner, QMessageBox::NoIcon, text);
+}
+
+void TQtDialogs::ShowError(const QString& text) {
+  ShowBox(FOwner, QMessageBox::Critical, text);
+}

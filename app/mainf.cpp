@@ -1,0 +1,185 @@
+#include "mainf.h"
+
+#include "ActivityLog.h"
+#include "QtDialogs.h"
+#include "ui_mainf.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QPixmap>
+#include <QScreen>
+#include <QStyle>
+
+double TransferRate = 0;
+
+namespace {
+
+constexpr int StatusBarHeight = 19;
+constexpr int FirstStatusPanelWidth = 200;
+constexpr int DebugListBoxHeight = 105;
+
+// The picture on dirwahl: a folder with an arrow pointing up, out of it.
+// clang-format off
+const char* const DirwahlPicture[] = {
+    "16 16 6 1",
+    "  c None",
+    ". c #000000",
+    "w c #FFFFFF",
+    "y c #FFFF00",
+    "o c #808000",
+    "b c #0000FF",
+    "          b     ",
+    "         bbb    ",
+    "        bbbbb   ",
+    "       bbbbbbb  ",
+    "         bbb    ",
+    "  ....   bbb    ",
+    " .wyyw.  bbb    ",
+    ".wyyyyw.........",
+    ".wyyyyyyyyyyyyo.",
+    ".yyyyyyyyyyyyyo.",
+    ".yyyyyyyyyyyyyo.",
+    ".yyyyyyyyyyyyyo.",
+    ".yyyyyyyyyyyyyo.",
+    ".ooooooooooooooo",
+    "................",
+    "                ",
+};
+// clang-format on
+
+// The layout was drawn for "MS Sans Serif" 8 pt, which Linux systems don't have. The
+// faces listed have about its proportions; the wider default sans face would push the
+// captions out of their controls (dirwahl's caption, "lokales Verzeichnis").
+void SubstituteWindowFont() {
+  QFont::insertSubstitutions(QStringLiteral("MS Sans Serif"),
+                             {QStringLiteral("Microsoft Sans Serif"),
+                              QStringLiteral("Liberation Sans"), QStringLiteral("Arimo"),
+                              QStringLiteral("Nimbus Sans"), QStringLiteral("Arial"),
+                              QStringLiteral("Helvetica")});
+}
+
+std::string RunningProgramPath() {
+  return QCoreApplication::applicationFilePath().toLocal8Bit().toStdString();
+}
+
+} // namespace
+
+TMainForm::TMainForm(TMainFormSetup setup, QWidget* parent)
+    : QMainWindow(parent), ui(std::make_unique<Ui::TMainForm>()),
+      FDialogs(setup.Dialogs ? std::move(setup.Dialogs) : std::make_unique<TQtDialogs>(this)),
+      FHost(std::move(setup.Host)), FPort(setup.Port),
+      FProgramPath(setup.ProgramPath.empty() ? RunningProgramPath()
+                                             : std::move(setup.ProgramPath)) {
+  SubstituteWindowFont();
+  ui->setupUi(this);
+  SetUpControls();
+  CreateComponents();
+  connect(ui->Beenden1, &QAction::triggered, this, Guarded(&TMainForm::Beenden1Click));
+  RunGuarded(*FDialogs, [this] { FormCreate(); });
+}
+
+TMainForm::~TMainForm() = default;
+
+void TMainForm::SetUpControls() {
+  ui->dirwahl->setIcon(QIcon(QPixmap(DirwahlPicture)));
+
+  // Labels size themselves to their text; the font they get here may not be the one the
+  // layout was drawn with.
+  ui->Label4->adjustSize();
+  ui->Label5->adjustSize();
+
+  // "Lucida Console" is rarely installed here; the hint makes the font match fall back to
+  // a monospace face, so listing columns stay aligned.
+  QFont listingFont = ui->DirectoryListBox->font();
+  listingFont.setStyleHint(QFont::TypeWriter);
+  ui->DirectoryListBox->setFont(listingFont);
+
+  // dirmemo lies in front of the listing until a folder upload hides it.
+  ui->dirmemo->raise();
+
+  // The trace list keeps its height when the window is resized; the listing takes the rest.
+  ui->Splitter1->setStretchFactor(0, 1);
+  ui->Splitter1->setStretchFactor(1, 0);
+  ui->Splitter1->setSizes({1, DebugListBoxHeight});
+  ui->Splitter1->handle(1)->setCursor(Qt::SizeVerCursor);
+
+  for (int index = 0; index < StatusPanelCount; ++index) {
+    auto* panel = new QLabel(ui->StatusBar1);
+    panel->setObjectName(QStringLiteral("StatusBar1Panel%1").arg(index));
+    FStatusPanels[index] = panel;
+  }
+  FStatusPanels[0]->setFixedWidth(FirstStatusPanelWidth);
+  ui->StatusBar1->addWidget(FStatusPanels[0]);
+  ui->StatusBar1->addWidget(FStatusPanels[1], 1);
+  ui->StatusBar1->setFixedHeight(StatusBarHeight);
+
+  if (const QScreen* screen = QGuiApplication::primaryScreen())
+    setGeometry(
+        QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, size(), screen->availableGeometry()));
+}
+
+void TMainForm::CreateComponents() {
+  IdFTP1 = std::make_unique<TIdFTP>();
+  IdLogDebug1 = std::make_unique<TIdLogDebug>();
+  IdAntiFreeze1 = std::make_unique<TIdAntiFreeze>();
+  // The settings the window is built with.
+  IdFTP1->BeginLoading();
+  IdLogDebug1->BeginLoading();
+  IdLogDebug1->SetTarget(ltDebugOutput);
+  IdFTP1->SetIntercept(IdLogDebug1.get());
+  IdFTP1->SetInterceptEnabled(true);
+  IdFTP1->SetRecvBufferSize(8192);
+  IdFTP1->SendBufferSize = 1024;
+  // Kept for the passive data connections; with no proxy version set, no proxy is used.
+  IdFTP1->SocksInfo.Host = "localhost";
+  IdFTP1->SocksInfo.Port = 1080;
+  IdFTP1->Host = FHost;
+  IdFTP1->Port = FPort;
+  IdLogDebug1->EndLoading();
+  IdFTP1->EndLoading();
+  IdAntiFreeze1->IdleTimeOut = 50;
+  IdAntiFreeze1->OnlyWhenIdle = false;
+}
+
+QLabel* TMainForm::StatusPanel(int index) const {
+  return index >= 0 && index < StatusPanelCount ? FStatusPanels[index] : nullptr;
+}
+
+void TMainForm::EnableCommands(bool enable) {
+  for (QObject* child : ui->CommandPanel->children()) {
+    auto* control = qobject_cast<QWidget*>(child);
+    if (control && control->objectName() != QLatin1String("AbortButton"))
+      control->setEnabled(enable);
+  }
+}
+
+void TMainForm::FormCreate() {
+  EnableCommands(false);
+  ActivateTrace();
+  LogFileName = LogFileNameFor(FProgramPath);
+  UploadFileName.clear();
+  DownloadListFile.clear();
+  TActivityLog(LogFileName).WriteStart();
+}
+
+void TMainForm::ActivateTrace() {
+  // Before the first connection can be made, so that every line of it is traced.
+  IdLogDebug1->SetActive(true);
+}
+
+void TMainForm::FormClose() {
+  TActivityLog(LogFileName).WriteClose();
+}
+
+void TMainForm::Beenden1Click() {
+  close();
+}
+
+void TMainForm::closeEvent(QCloseEvent* event) {
+  // A close record that cannot be written is reported, but it does not keep the window
+  // open: the user asked to leave, and a broken log file would otherwise trap them.
+  RunGuarded(*FDialogs, [this] { FormClose(); });
+  QMainWindow::closeEvent(event);
+}

@@ -1,0 +1,169 @@
+#include "ActivityLog.h"
+
+#include "InOutError.h"
+#include "TestSupport.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <gtest/gtest.h>
+#include <limits>
+#include <sstream>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// --- Record texts with a fixed date-time ------------------------------------------------
+
+const std::string When = "07.12.2026 14:05:09";
+
+TEST(ActivityRecord, StartAndCloseArePrecededByAnEmptyLine) {
+  EXPECT_EQ(ActivityRecord::Start(When), "\r\n07.12.2026 14:05:09\tExecute\r\n");
+  EXPECT_EQ(ActivityRecord::Close(When), "\r\n07.12.2026 14:05:09\tClose\r\n");
+  EXPECT_EQ(ActivityRecord::Start("07.12.2026"), "\r\n07.12.2026\tExecute\r\n");
+}
+
+TEST(ActivityRecord, UploadSizeIsSigned) {
+  struct Case {
+    std::int32_t size;
+    const char* text;
+  };
+  const Case cases[] = {
+      {1536, "1536"},
+      {0, "0"},
+      {-1, "-1"},
+      {std::numeric_limits<std::int32_t>::max(), "2147483647"},
+      {std::numeric_limits<std::int32_t>::min(), "-2147483648"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.size);
+    EXPECT_EQ(ActivityRecord::Upload(When, "bild01.jpg", c.size),
+              When + "\tUpload\tbild01.jpg\t" + c.text + "\tFALSE\r\n");
+  }
+}
+
+TEST(ActivityRecord, DownloadSizeIsUnsigned) {
+  struct Case {
+    std::uint32_t size;
+    const char* text;
+  };
+  const Case cases[] = {
+      {2048, "2048"},
+      {0, "0"},
+      {static_cast<std::uint32_t>(-1), "4294967295"}, // the size query's "unknown"
+      {2147483648u, "2147483648"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.size);
+    EXPECT_EQ(ActivityRecord::Download(When, "liste.txt", c.size),
+              When + "\tDownload\tliste.txt\t" + c.text + "\tFALSE\r\n");
+  }
+}
+
+TEST(ActivityRecord, NamesAreWrittenAsTheyAre) {
+  EXPECT_EQ(ActivityRecord::Upload(When, "Urlaub 2026 Ü.jpg", 1),
+            When + "\tUpload\tUrlaub 2026 Ü.jpg\t1\tFALSE\r\n");
+}
+
+// --- The file -----------------------------------------------------------------------------
+
+class ActivityLogFile : public ::testing::Test {
+ protected:
+  TTempDir temp{"lf-activity"};
+  const fs::path dir = temp.Path();
+  TGermanTime time;
+};
+
+TEST_F(ActivityLogFile, StartCreatesTheFileAndAppendsToAnExistingOne) {
+  const fs::path file = dir / "lichtfracht.log";
+  const TActivityLog log(file.string());
+  ExpectAppends(
+      file, time, [&] { log.WriteStart(); }, ActivityRecord::Start);
+  ExpectAppends(
+      file, time, [&] { log.WriteStart(); }, ActivityRecord::Start);
+  EXPECT_EQ(ReadFile(file).substr(0, 2), "\r\n");
+}
+
+TEST_F(ActivityLogFile, ARunLeavesStartTransfersAndClose) {
+  const fs::path file = dir / "lichtfracht.log";
+  const TActivityLog log(file.string());
+  ExpectAppends(
+      file, time, [&] { log.WriteStart(); }, ActivityRecord::Start);
+  for (const char* name : {"a.jpg", "c.send.jpg", "d.png"})
+    ExpectAppends(
+        file, time, [&] { log.WriteUpload(name, 1536); },
+        [&](const std::string& t) { return ActivityRecord::Upload(t, name, 1536); });
+  ExpectAppends(
+      file, time, [&] { log.WriteDownload("liste.txt", static_cast<std::uint32_t>(-1)); },
+      [](const std::string& t) { return t + "\tDownload\tliste.txt\t4294967295\tFALSE\r\n"; });
+  ExpectAppends(
+      file, time, [&] { log.WriteClose(); }, ActivityRecord::Close);
+
+  // Empty lines only in front of start and close.
+  std::istringstream lines(ReadFile(file));
+  std::vector<std::string> kinds;
+  for (std::string line; std::getline(lines, line);) {
+    ASSERT_FALSE(line.empty()) << "line without CR";
+    ASSERT_EQ(line.back(), '\r');
+    line.pop_back();
+    kinds.push_back(line.empty() ? "" : line.substr(line.find('\t') + 1, 5));
+  }
+  const std::vector<std::string> expected = {"",      "Execu", "Uploa", "Uploa",
+                                             "Uploa", "Downl", "",      "Close"};
+  EXPECT_EQ(kinds, expected);
+}
+
+TEST_F(ActivityLogFile, AppendingNeverCreatesTheFile) {
+  const fs::path file = dir / "geloescht.log";
+  const TActivityLog log(file.string());
+  const std::function<void()> appends[] = {
+      [&] { log.WriteClose(); },
+      [&] { log.WriteUpload("a.jpg", 1); },
+      [&] { log.WriteDownload("a.jpg", 1); },
+  };
+  for (const auto& append : appends) {
+    try {
+      append();
+      ADD_FAILURE() << "no failure";
+    } catch (const EInOutError& e) {
+      EXPECT_EQ(e.Message, "Datei nicht gefunden");
+    }
+    EXPECT_FALSE(fs::exists(file));
+  }
+}
+
+TEST_F(ActivityLogFile, StartInAMissingFolderFails) {
+  const TActivityLog log((dir / "fehlt" / "lichtfracht.log").string());
+  try {
+    log.WriteStart();
+    FAIL() << "no failure";
+  } catch (const EInOutError& e) {
+    EXPECT_EQ(e.Message, "Datei nicht gefunden");
+  }
+}
+
+// --- Where the log goes ---------------------------------------------------------------------
+
+TEST(LogFileNameFor, ReplacesOrAddsTheExtensionOfTheFileNameOnly) {
+  struct Case {
+    const char* program;
+    const char* log;
+  };
+  const Case cases[] = {
+      {"/opt/x/lichtfracht", "/opt/x/lichtfracht.log"},
+      {"/opt/x/tool.bin", "/opt/x/tool.log"},
+      {"/opt/lichtfracht-1.0/lichtfracht", "/opt/lichtfracht-1.0/lichtfracht.log"},
+      {"/opt/x/archiv.tar.gz", "/opt/x/archiv.tar.log"},
+      {"/opt/x/prog.", "/opt/x/prog.log"},
+      {"/opt/x/.versteckt", "/opt/x/.versteckt.log"}, // a leading dot starts the name
+      {"/home/anna/Fotos Programm/Lichtfracht", "/home/anna/Fotos Programm/Lichtfracht.log"},
+      {"prog.exe", "prog.log"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.program);
+    EXPECT_EQ(LogFileNameFor(c.program), c.log);
+  }
+}
+
+} // namespace

@@ -1,0 +1,479 @@
+#include "ActivityLog.h"
+#include "ScriptedDialogs.h"
+#include "TestSupport.h"
+#include "mainf.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QFontInfo>
+#include <QFontMetrics>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QWindow>
+#include <gtest/gtest.h>
+#include <map>
+#include <memory>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// Controls are found by the names of the layout, as the rest of the program knows them.
+template <class T = QWidget> T* Find(const QObject& root, const char* name) {
+  T* found = root.findChild<T*>(QString::fromLatin1(name));
+  if (!found) ADD_FAILURE() << "no " << T::staticMetaObject.className() << " named " << name;
+  return found;
+}
+
+QPoint TopLeftIn(const QWidget& window, const QWidget& control) {
+  return control.mapTo(&window, QPoint(0, 0));
+}
+
+class MainFormTest : public ::testing::Test {
+ protected:
+  // Builds the window as the program does, with its log beside program and dialogs that
+  // answer by script.
+  std::unique_ptr<TMainForm> Start(const fs::path& program) {
+    auto scripted = std::make_unique<TScriptedDialogs>();
+    dialogs = scripted.get();
+    TMainFormSetup setup;
+    setup.ProgramPath = program.string();
+    setup.Dialogs = std::move(scripted);
+    return std::make_unique<TMainForm>(std::move(setup));
+  }
+  std::unique_ptr<TMainForm> Start() { return Start(Program()); }
+
+  static void ShowAndSettle(TMainForm& form) {
+    form.show();
+    QCoreApplication::processEvents();
+  }
+
+  fs::path Program() const { return dir / "lichtfracht"; }
+  fs::path Log() const { return dir / "lichtfracht.log"; }
+
+  TTempDir temp{"lf-mainform"};
+  const fs::path dir = temp.Path();
+  TGermanTime time;
+  TScriptedDialogs* dialogs = nullptr; // owned by the window last started
+};
+
+// --- Layout ------------------------------------------------------------------------------
+
+using MainFormLayout = MainFormTest;
+
+TEST_F(MainFormLayout, WindowSizeCaptionFontAndCentring) {
+  auto form = Start();
+  EXPECT_EQ(form->objectName(), "MainForm");
+  EXPECT_EQ(form->windowTitle(), "Lichtfracht");
+  EXPECT_EQ(form->size(), QSize(700, 563));
+  EXPECT_EQ(form->font().family(), "MS Sans Serif");
+  EXPECT_EQ(form->font().pointSize(), 8);
+
+  ShowAndSettle(*form);
+  const QRect screen = form->screen()->availableGeometry();
+  const QPoint offset = form->frameGeometry().center() - screen.center();
+  EXPECT_LE(offset.manhattanLength(), 1) << "window not centred";
+}
+
+TEST_F(MainFormLayout, TopPanelControls) {
+  struct Case {
+    const char* name;
+    QRect geometry; // width 0: sized by its text, only the position counts
+    QString caption;
+    bool hidden;
+  };
+  const Case cases[] = {
+      {"dirwahl", {10, 15, 266, 25}, "Verzeichnis der Fotos wählen und veröffentlichen", false},
+      {"TraceCheckBox", {283, 24, 158, 17}, "Verbindung protokollieren", true},
+      {"Label4", {5, 48, 0, 0}, "lokales Verzeichnis", false},
+      {"Uploaddiredit", {105, 45, 230, 21}, "", false},
+      {"Label5", {345, 48, 0, 0}, "Server-Verzeichnis", true},
+      {"CurrentDirEdit", {445, 45, 230, 21}, "", true},
+  };
+  auto form = Start();
+  ShowAndSettle(*form);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const QWidget* control = Find(*form, c.name);
+    ASSERT_NE(control, nullptr);
+    EXPECT_EQ(control->parentWidget()->objectName(), "Panel1");
+    if (c.geometry.width() == 0)
+      EXPECT_EQ(control->pos(), c.geometry.topLeft());
+    else
+      EXPECT_EQ(control->geometry(), c.geometry);
+    EXPECT_EQ(control->property("text").toString(), c.caption);
+    EXPECT_EQ(control->isHidden(), c.hidden);
+    EXPECT_EQ(control->isVisible(), !c.hidden);
+  }
+  EXPECT_TRUE(Find<QCheckBox>(*form, "TraceCheckBox")->isChecked());
+  EXPECT_FALSE(Find<QLineEdit>(*form, "Uploaddiredit")->isReadOnly()) << "the user may type";
+
+  const QPushButton* dirwahl = Find<QPushButton>(*form, "dirwahl");
+  ASSERT_FALSE(dirwahl->icon().isNull());
+  EXPECT_EQ(dirwahl->iconSize(), QSize(16, 16));
+  EXPECT_EQ(dirwahl->icon().pixmap(16, 16).size(), QSize(16, 16));
+  EXPECT_TRUE(dirwahl->isEnabled());
+}
+
+TEST_F(MainFormLayout, CommandPanelIsHiddenWithItsButtonsInPlace) {
+  struct Case {
+    const char* name;
+    int left;
+    QString caption;
+    bool hidden;
+  };
+  const Case cases[] = {
+      {"UploadButton", 6, "Upload", true},           {"BackButton", 87, "Zurück", true},
+      {"DownloadButton", 168, "Download", true},     {"DeleteButton", 249, "Löschen", true},
+      {"ConnectButton", 453, "1. Verbinden", false}, {"AbortButton", 530, "Abbruch", true},
+  };
+  auto form = Start();
+  ShowAndSettle(*form);
+  const QWidget* panel = Find(*form, "CommandPanel");
+  ASSERT_NE(panel, nullptr);
+  EXPECT_TRUE(panel->isHidden());
+  EXPECT_EQ(panel->minimumHeight(), 35);
+  EXPECT_EQ(panel->maximumHeight(), 35);
+
+  QStringList childOrder;
+  for (const QObject* child : panel->children())
+    if (child->isWidgetType()) childOrder << child->objectName();
+  EXPECT_EQ(childOrder, QStringList({"UploadButton", "BackButton", "DownloadButton", "DeleteButton",
+                                     "ConnectButton", "AbortButton"}));
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const QPushButton* button = Find<QPushButton>(*panel, c.name);
+    ASSERT_NE(button, nullptr);
+    EXPECT_EQ(button->geometry(), QRect(c.left, 5, 75, 25));
+    EXPECT_EQ(button->text(), c.caption);
+    EXPECT_EQ(button->isHidden(), c.hidden);
+    EXPECT_FALSE(button->isVisible()) << "nothing on the hidden panel is seen";
+  }
+  EXPECT_TRUE(Find<QPushButton>(*panel, "ConnectButton")->isDefault());
+}
+
+TEST_F(MainFormLayout, MemoLiesInFrontOfTheListing) {
+  auto form = Start();
+  ShowAndSettle(*form);
+  auto* listing = Find<QListWidget>(*form, "DirectoryListBox");
+  auto* memo = Find<QPlainTextEdit>(*form, "dirmemo");
+  ASSERT_TRUE(listing && memo);
+  EXPECT_EQ(listing->parentWidget(), memo->parentWidget());
+  EXPECT_EQ(listing->geometry(), memo->geometry());
+  EXPECT_TRUE(listing->isVisible());
+  EXPECT_TRUE(memo->isVisible());
+  const QWidget* area = listing->parentWidget();
+  const QWidget* front = area->childAt(listing->geometry().center());
+  EXPECT_TRUE(front == memo || memo->isAncestorOf(front)) << "the memo must cover the listing";
+  EXPECT_EQ(listing->count(), 0);
+  EXPECT_TRUE(memo->toPlainText().isEmpty());
+
+  // Once the memo is hidden (after a folder upload), the listing is what is seen.
+  memo->hide();
+  const QWidget* behind = area->childAt(listing->geometry().center());
+  EXPECT_TRUE(behind == listing || listing->isAncestorOf(behind));
+}
+
+TEST_F(MainFormLayout, ListingUsesAMonospaceFallbackForLucidaConsole) {
+  auto form = Start();
+  const QFont font = Find<QListWidget>(*form, "DirectoryListBox")->font();
+  EXPECT_EQ(font.family(), "Lucida Console");
+  EXPECT_EQ(font.pointSize(), 10);
+  EXPECT_EQ(font.styleHint(), QFont::TypeWriter);
+  // What matters is that listing columns line up: narrow and wide letters take the same room.
+  const QFontMetrics metrics(font);
+  EXPECT_EQ(metrics.horizontalAdvance('i'), metrics.horizontalAdvance('W'))
+      << "got " << QFontInfo(font).family().toStdString();
+}
+
+TEST_F(MainFormLayout, BottomStripFromProgressBarToStatusBar) {
+  auto form = Start();
+  ShowAndSettle(*form);
+  const auto* panel1 = Find(*form, "Panel1");
+  const auto* listing = Find(*form, "DirectoryListBox");
+  const auto* progress = Find<QProgressBar>(*form, "ProgressBar1");
+  const auto* splitter = Find<QSplitter>(*form, "Splitter1");
+  const auto* trace = Find<QListWidget>(*form, "DebugListBox");
+  const auto* status = Find<QStatusBar>(*form, "StatusBar1");
+  ASSERT_TRUE(panel1 && listing && progress && splitter && trace && status);
+
+  const int width = form->width();
+  EXPECT_EQ(TopLeftIn(*form, *panel1).y(), form->menuBar()->geometry().bottom() + 1);
+  EXPECT_EQ(panel1->size(), QSize(width, 71));
+  // CommandPanel is hidden, so the listing follows Panel1 directly.
+  EXPECT_EQ(TopLeftIn(*form, *listing).y(), TopLeftIn(*form, *panel1).y() + 71);
+
+  EXPECT_EQ(progress->size(), QSize(width, 17));
+  EXPECT_EQ(progress->minimum(), 0);
+  EXPECT_EQ(progress->maximum(), 100);
+  EXPECT_EQ(progress->value(), 0);
+  EXPECT_EQ(TopLeftIn(*form, *progress).y(), TopLeftIn(*form, *listing).y() + listing->height());
+
+  EXPECT_EQ(splitter->orientation(), Qt::Vertical);
+  EXPECT_EQ(splitter->handleWidth(), 3);
+  const QSplitterHandle* handle = splitter->handle(1);
+  EXPECT_EQ(handle->cursor().shape(), Qt::SizeVerCursor);
+  // Qt widens the handle by a pixel on each side for grabbing; the gap it leaves is 3.
+  const int gapTop = TopLeftIn(*form, *progress).y() + 17;
+  EXPECT_EQ(TopLeftIn(*form, *trace).y(), gapTop + 3);
+  EXPECT_EQ(TopLeftIn(*form, *handle).y() + handle->height() / 2, gapTop + 1);
+
+  EXPECT_EQ(trace->size(), QSize(width, 105));
+  EXPECT_EQ(trace->count(), 0);
+
+  EXPECT_EQ(status->height(), 19);
+  EXPECT_EQ(TopLeftIn(*form, *status).y(), TopLeftIn(*form, *trace).y() + 105);
+  EXPECT_EQ(TopLeftIn(*form, *status).y() + 19, form->height());
+
+  // A bigger window gives the room to the listing; the trace list keeps its height.
+  const int listingHeight = listing->height();
+  form->resize(760, 663);
+  QCoreApplication::processEvents();
+  EXPECT_EQ(trace->height(), 105);
+  EXPECT_EQ(listing->height(), listingHeight + 100);
+}
+
+TEST_F(MainFormLayout, StatusBarHasTwoEmptyPanels) {
+  auto form = Start();
+  ShowAndSettle(*form);
+  const QLabel* first = form->StatusPanel(0);
+  const QLabel* second = form->StatusPanel(1);
+  ASSERT_TRUE(first && second);
+  EXPECT_EQ(first->width(), 200);
+  EXPECT_GT(second->x(), first->geometry().right());
+  EXPECT_GT(second->width(), form->width() - 200 - 40) << "the second panel takes the rest";
+  EXPECT_TRUE(first->text().isEmpty());
+  EXPECT_TRUE(second->text().isEmpty());
+  EXPECT_EQ(form->StatusPanel(2), nullptr);
+}
+
+// --- Menu ----------------------------------------------------------------------------------
+
+using MainFormMenu = MainFormTest;
+
+QStringList Items(const QMenu& menu) {
+  QStringList items;
+  for (const QAction* action : menu.actions())
+    items << action->objectName() + (action->isSeparator() ? " -" : " " + action->text());
+  return items;
+}
+
+TEST_F(MainFormMenu, MenusItemsAndCaptions) {
+  auto form = Start();
+  const QMenuBar* bar = Find<QMenuBar>(*form, "MainMenu1");
+  ASSERT_NE(bar, nullptr);
+  EXPECT_EQ(form->menuBar(), bar);
+  QStringList menus;
+  for (const QAction* action : bar->actions())
+    menus << (action->menu() ? action->menu()->objectName() : "?") + " " + action->text();
+  EXPECT_EQ(menus,
+            QStringList({"Datei1 &Datei", "Aktionen1 &Aktionen", "Datentransfer1 &Datentransfer"}));
+
+  EXPECT_EQ(
+      Items(*Find<QMenu>(*form, "Datei1")),
+      QStringList({"Verbinden1 &Verbinden", "trennen1 &Trennen", "N3 -", "Beenden1 &Beenden"}));
+  EXPECT_EQ(Items(*Find<QMenu>(*form, "Aktionen1")),
+            QStringList({"Verzeichnisebenehher1 eine &Verzeichnisebene höher",
+                         "Verzeichniserstellen1 Verzeichnis &erstellen", "N4 -",
+                         "Dateilschen1 &Datei löschen"}));
+  EXPECT_EQ(Items(*Find<QMenu>(*form, "Datentransfer1")),
+            QStringList({"DateiDownload1 &Datei-Download", "DateiUpload1 Datei-&Upload", "N2 -",
+                         "VerzeichnisUpload1 Verzeichnis-U&pload", "N6 -",
+                         "DownloadnachListe1 &Download nach Liste"}));
+}
+
+TEST_F(MainFormMenu, OnlyDateiIsUsableAtStart) {
+  auto form = Start();
+  struct Case {
+    const char* menu;
+    bool enabled;
+  };
+  for (const Case c :
+       {Case{"Datei1", true}, Case{"Aktionen1", false}, Case{"Datentransfer1", false}}) {
+    SCOPED_TRACE(c.menu);
+    const QMenu* menu = Find<QMenu>(*form, c.menu);
+    ASSERT_NE(menu, nullptr);
+    EXPECT_EQ(menu->isEnabled(), c.enabled);
+    EXPECT_EQ(menu->menuAction()->isEnabled(), c.enabled) << "as the menu bar shows it";
+  }
+  EXPECT_TRUE(Find<QAction>(*form, "Verbinden1")->isEnabled());
+  EXPECT_FALSE(Find<QAction>(*form, "trennen1")->isEnabled());
+  EXPECT_TRUE(Find<QAction>(*form, "Beenden1")->isEnabled());
+  // The two disabled menus are switched as a whole; their items have no state of their own.
+  for (const char* menu : {"Aktionen1", "Datentransfer1"})
+    for (const QAction* item : Find<QMenu>(*form, menu)->actions())
+      EXPECT_TRUE(item->isEnabled()) << item->objectName().toStdString();
+}
+
+// --- State and EnableCommands ---------------------------------------------------------------
+
+using MainFormCommands = MainFormTest;
+
+const char* const CommandButtons[] = {"UploadButton", "BackButton", "DownloadButton",
+                                      "DeleteButton", "ConnectButton"};
+
+// Enabled state of everything outside CommandPanel, to see that nothing else changes.
+std::map<QString, bool> EnabledOutsideCommandPanel(const TMainForm& form) {
+  std::map<QString, bool> states;
+  const QWidget* panel = Find(form, "CommandPanel");
+  for (const QWidget* w : form.findChildren<QWidget*>())
+    if (w != panel && !panel->isAncestorOf(w) && !w->objectName().isEmpty())
+      states["widget " + w->objectName()] = w->isEnabled();
+  for (const QAction* a : form.findChildren<QAction*>())
+    states["action " + a->objectName() + a->text()] = a->isEnabled();
+  return states;
+}
+
+TEST_F(MainFormCommands, StartsWithEmptyStateAndTheCommandsDisabled) {
+  auto form = Start();
+  EXPECT_FALSE(form->AbortRequested);
+  EXPECT_FALSE(form->TransferActive);
+  EXPECT_EQ(form->ExpectedSize, 0u);
+  EXPECT_EQ(form->TransferStart.time_since_epoch().count(), 0);
+  EXPECT_TRUE(form->UploadFileName.empty());
+  EXPECT_TRUE(form->DownloadListFile.empty());
+  EXPECT_TRUE(form->DownloadFilter.empty());
+  EXPECT_EQ(form->LogFileName, Log().string());
+  EXPECT_EQ(TransferRate, 0.0);
+  EXPECT_EQ(form->UploadOpenDialog1.Title, "Upload file....");
+  EXPECT_EQ(form->UploadOpenDialog1.Filter, "Alle Dateien (*)");
+  EXPECT_TRUE(form->SaveDialog1.OverwritePrompt);
+
+  for (const char* name : CommandButtons)
+    EXPECT_FALSE(Find(*form, name)->isEnabled()) << name;
+  EXPECT_TRUE(Find(*form, "AbortButton")->isEnabled()) << "FormCreate must not touch it";
+}
+
+TEST_F(MainFormCommands, EnableCommandsSwitchesThePanelButNotAbortButton) {
+  auto form = Start();
+  QWidget* abort = Find(*form, "AbortButton");
+  const auto outside = EnabledOutsideCommandPanel(*form);
+
+  abort->setEnabled(false);
+  form->EnableCommands(true);
+  for (const char* name : CommandButtons)
+    EXPECT_TRUE(Find(*form, name)->isEnabled()) << name;
+  EXPECT_FALSE(abort->isEnabled());
+  EXPECT_EQ(EnabledOutsideCommandPanel(*form), outside);
+
+  abort->setEnabled(true);
+  form->EnableCommands(false);
+  for (const char* name : CommandButtons)
+    EXPECT_FALSE(Find(*form, name)->isEnabled()) << name;
+  EXPECT_TRUE(abort->isEnabled());
+  EXPECT_TRUE(abort->isHidden()) << "its visibility belongs to the transfer";
+  EXPECT_EQ(EnabledOutsideCommandPanel(*form), outside);
+}
+
+// --- Log records at start and close ---------------------------------------------------------
+
+using MainFormLog = MainFormTest;
+
+std::string StartRecord(const std::string& t) {
+  return ActivityRecord::Start(t);
+}
+std::string CloseRecord(const std::string& t) {
+  return ActivityRecord::Close(t);
+}
+
+TEST_F(MainFormLog, FirstStartCreatesTheLogWithTheStartRecord) {
+  ASSERT_FALSE(fs::exists(Log()));
+  std::unique_ptr<TMainForm> form;
+  ExpectAppends(
+      Log(), time, [&] { form = Start(); }, StartRecord);
+  EXPECT_TRUE(dialogs->Calls.isEmpty()) << dialogs->Calls.join('\n').toStdString();
+}
+
+TEST_F(MainFormLog, TwoRunsLeaveFourRecords) {
+  for (int run = 0; run < 2; ++run) {
+    SCOPED_TRACE(run);
+    std::unique_ptr<TMainForm> form;
+    ExpectAppends(
+        Log(), time, [&] { form = Start(); }, StartRecord);
+    ShowAndSettle(*form);
+    ExpectAppends(
+        Log(), time, [&] { form->close(); }, CloseRecord);
+    EXPECT_FALSE(form->isVisible());
+  }
+  int emptyLines = 0;
+  std::istringstream lines(ReadFile(Log()));
+  for (std::string line; std::getline(lines, line);)
+    if (line == "\r") ++emptyLines;
+  EXPECT_EQ(emptyLines, 4);
+}
+
+TEST_F(MainFormLog, EveryWayOfClosingWritesTheCloseRecord) {
+  const std::pair<const char*, std::function<void(TMainForm&)>> ways[] = {
+      // What the window system does for the close box or the system menu.
+      {"close box", [](TMainForm& f) { f.windowHandle()->close(); }},
+      {"Beenden", [](TMainForm& f) { Find<QAction>(f, "Beenden1")->trigger(); }},
+      {"close()", [](TMainForm& f) { f.close(); }},
+  };
+  for (const auto& [way, close] : ways) {
+    SCOPED_TRACE(way);
+    auto form = Start();
+    ShowAndSettle(*form);
+    ASSERT_NE(form->windowHandle(), nullptr);
+    ExpectAppends(
+        Log(), time, [&] { close(*form); }, CloseRecord);
+    EXPECT_FALSE(form->isVisible());
+    EXPECT_TRUE(dialogs->Calls.isEmpty()) << dialogs->Calls.join('\n').toStdString();
+  }
+}
+
+TEST_F(MainFormLog, ADeletedLogFailsTheCloseRecordAndTheWindowClosesAnyway) {
+  auto form = Start();
+  ShowAndSettle(*form);
+  fs::remove(Log());
+  Find<QAction>(*form, "Beenden1")->trigger();
+  EXPECT_EQ(dialogs->Errors, QStringList{"Datei nicht gefunden."});
+  EXPECT_FALSE(form->isVisible());
+  EXPECT_FALSE(fs::exists(Log())) << "the close record must not create the file";
+}
+
+TEST_F(MainFormLog, AMissingLogFolderIsReportedAndTheWindowStillOpens) {
+  auto form = Start(dir / "fehlt" / "lichtfracht");
+  EXPECT_EQ(dialogs->Errors, QStringList{"Datei nicht gefunden."});
+  EXPECT_EQ(form->LogFileName, (dir / "fehlt" / "lichtfracht.log").string());
+  for (const char* name : CommandButtons)
+    EXPECT_FALSE(Find(*form, name)->isEnabled()) << name << ": steps before the failure ran";
+  ShowAndSettle(*form);
+  EXPECT_TRUE(form->isVisible());
+
+  form->close(); // the close record fails the same way; the window closes all the same
+  EXPECT_EQ(dialogs->Errors, QStringList({"Datei nicht gefunden.", "Datei nicht gefunden."}));
+  EXPECT_FALSE(form->isVisible());
+}
+
+TEST_F(MainFormLog, LogGoesBesideTheProgramFile) {
+  auto form = Start(dir / "tool.bin");
+  EXPECT_EQ(form->LogFileName, (dir / "tool.log").string());
+  EXPECT_TRUE(fs::exists(dir / "tool.log"));
+}
+
+TEST_F(MainFormLog, WithoutAProgramPathTheRunningProgramIsUsed) {
+  const std::string program = QCoreApplication::applicationFilePath().toLocal8Bit().toStdString();
+  const fs::path log = LogFileNameFor(program);
+  const bool existed = fs::exists(log);
+  {
+    TMainFormSetup setup;
+    setup.Dialogs = std::make_unique<TScriptedDialogs>();
+    TMainForm form(std::move(setup));
+    EXPECT_EQ(form.LogFileName, log.string());
+  }
+  EXPECT_TRUE(fs::exists(log));
+  if (!existed) fs::remove(log);
+}
+
+} // namespace
