@@ -256,8 +256,11 @@ void TIdTCPConnection::WriteFromStream(TStream& stream, bool fromStart, bool wit
   if (withLength) WriteInt32(static_cast<int32_t>(size), true);
   TWorkRun run(*this, wkWrite, static_cast<int32_t>(size));
   std::vector<char> chunk(static_cast<size_t>(std::max(SendBufferSize, 1)));
+  // The end is taken once, with the announced total: asking a file for its size before
+  // every block would cost a system call per block.
+  const int64_t end = stream.Position() + size;
   for (;;) {
-    int64_t k = std::min<int64_t>(stream.Size() - stream.Position(), SendBufferSize);
+    int64_t k = std::min<int64_t>(end - stream.Position(), SendBufferSize);
     if (k <= 0) break;
     k = stream.Read(chunk.data(), k);
     if (k == 0) throw EIdNoDataToRead();
