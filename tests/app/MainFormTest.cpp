@@ -376,6 +376,34 @@ TEST_F(MainFormCommands, EnableCommandsSwitchesThePanelButNotAbortButton) {
   EXPECT_EQ(EnabledOutsideCommandPanel(*form), outside);
 }
 
+TEST_F(MainFormCommands, NetworkComponentsCarryTheirStoredSettings) {
+  auto scripted = std::make_unique<TScriptedDialogs>();
+  TMainFormSetup setup;
+  setup.ProgramPath = Program().string();
+  setup.Dialogs = std::move(scripted);
+  setup.Host = "127.0.0.1";
+  setup.Port = 2121;
+  TMainForm form(std::move(setup));
+  TIdFTP& ftp = *form.IdFTP1;
+  EXPECT_EQ(ftp.Host, "127.0.0.1");
+  EXPECT_EQ(ftp.Port, 2121);
+  EXPECT_FALSE(ftp.Passive);
+  EXPECT_EQ(ftp.Intercept(), form.IdLogDebug1.get());
+  EXPECT_TRUE(ftp.InterceptEnabled());
+  EXPECT_EQ(ftp.RecvBufferSize(), 8192);
+  EXPECT_EQ(ftp.SendBufferSize, 1024);
+  EXPECT_EQ(ftp.SocksInfo.Version, svNoSocks);
+  EXPECT_FALSE(ftp.Connected());
+  EXPECT_TRUE(form.IdLogDebug1->Active()) << "switched on by FormCreate";
+  EXPECT_EQ(form.IdLogDebug1->Target(), ltDebugOutput);
+  EXPECT_TRUE(form.IdLogDebug1->LogTime);
+  EXPECT_EQ(TIdAntiFreezeBase::CurrentAntiFreeze(), form.IdAntiFreeze1.get());
+  EXPECT_EQ(form.IdAntiFreeze1->IdleTimeOut, 50);
+  EXPECT_FALSE(form.IdAntiFreeze1->OnlyWhenIdle);
+  EXPECT_TRUE(form.IdAntiFreeze1->Active);
+  EXPECT_TRUE(form.IdAntiFreeze1->ApplicationHasPriority);
+}
+
 // --- Log records at start and close ---------------------------------------------------------
 
 using MainFormLog = MainFormTest;
