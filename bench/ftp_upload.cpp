@@ -43,10 +43,14 @@ int main(int argc, char* argv[]) {
   std::string user = "Lichtfracht", password = "58Kovarenisobume";
   for (int i = 5; i < argc; ++i) {
     const std::string option = argv[i];
-    if (option == "--antifreeze") antiFreeze = true;
-    else if (option == "--user" && i + 1 < argc) user = argv[++i];
-    else if (option == "--password" && i + 1 < argc) password = argv[++i];
-    else return Usage();
+    if (option == "--antifreeze")
+      antiFreeze = true;
+    else if (option == "--user" && i + 1 < argc)
+      user = argv[++i];
+    else if (option == "--password" && i + 1 < argc)
+      password = argv[++i];
+    else
+      return Usage();
   }
 
   std::vector<std::filesystem::path> files;
@@ -88,8 +92,8 @@ int main(int argc, char* argv[]) {
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     rusage usage{};
     ::getrusage(RUSAGE_SELF, &usage);
-    std::printf("files %zu bytes %ju seconds %.3f MB/s %.1f maxrss_kib %ld\n", files.size(),
-                bytes, seconds, static_cast<double>(bytes) / 1e6 / seconds, usage.ru_maxrss);
+    std::printf("files %zu bytes %ju seconds %.3f MB/s %.1f maxrss_kib %ld\n", files.size(), bytes,
+                seconds, static_cast<double>(bytes) / 1e6 / seconds, usage.ru_maxrss);
   } catch (const Exception& e) {
     std::fprintf(stderr, "ftp_upload: %s\n", e.Message.c_str());
     return 1;

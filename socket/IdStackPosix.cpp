@@ -308,18 +308,25 @@ int32_t TIdStackPosix::SockShutdown(int32_t socket, int32_t how) {
   return Failed(::shutdown(socket, how == Id_SD_SEND ? SHUT_WR : how));
 }
 
-void TIdStackPosix::SockPeerName(int32_t socket, int32_t& family, std::string& ip, int32_t& port) {
+namespace {
+
+// getpeername and getsockname alike: checked, then the record read out.
+template <typename Query>
+void QueryName(TIdStack& stack, Query query, int32_t socket, int32_t& family, std::string& ip,
+               int32_t& port) {
   sockaddr_in record{};
   socklen_t length = sizeof record;
-  CheckSocketResult(Failed(::getpeername(socket, reinterpret_cast<sockaddr*>(&record), &length)));
+  stack.CheckSocketResult(Failed(query(socket, reinterpret_cast<sockaddr*>(&record), &length)));
   family = record.sin_family == AF_INET ? Id_AF_INET : record.sin_family;
   ReadAddress(record, ip, port);
 }
 
+} // namespace
+
+void TIdStackPosix::SockPeerName(int32_t socket, int32_t& family, std::string& ip, int32_t& port) {
+  QueryName(*this, ::getpeername, socket, family, ip, port);
+}
+
 void TIdStackPosix::SockLocalName(int32_t socket, int32_t& family, std::string& ip, int32_t& port) {
-  sockaddr_in record{};
-  socklen_t length = sizeof record;
-  CheckSocketResult(Failed(::getsockname(socket, reinterpret_cast<sockaddr*>(&record), &length)));
-  family = record.sin_family == AF_INET ? Id_AF_INET : record.sin_family;
-  ReadAddress(record, ip, port);
+  QueryName(*this, ::getsockname, socket, family, ip, port);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "DateTimeText.h"
+#include "TestFiles.h"
 
 #include <clocale>
 #include <filesystem>
@@ -32,10 +33,7 @@ class TTempDir {
 };
 
 inline std::string ReadFile(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream content;
-  content << in.rdbuf();
-  return content.str();
+  return ReadFileBytes(path);
 }
 
 // Pins the date and time texts to the German form for one test; tells whether the locale

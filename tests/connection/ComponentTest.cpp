@@ -1,3 +1,4 @@
+#include "EventRecorder.h"
 #include "IdComponent.h"
 #include "IdStack.h"
 
@@ -8,23 +9,10 @@
 
 namespace {
 
-// Records the events of a component as text.
+// The events of a component, as text.
 struct EventLog {
   std::vector<std::string> lines;
-  void Attach(TIdComponent& c) {
-    c.OnWorkBegin = [this](TIdComponent*, TWorkMode m, int32_t max) {
-      lines.push_back("begin " + std::to_string(m) + " " + std::to_string(max));
-    };
-    c.OnWork = [this](TIdComponent*, TWorkMode m, int32_t count) {
-      lines.push_back("work " + std::to_string(m) + " " + std::to_string(count));
-    };
-    c.OnWorkEnd = [this](TIdComponent*, TWorkMode m) {
-      lines.push_back("end " + std::to_string(m));
-    };
-    c.OnStatus = [this](TIdComponent*, TIdStatus s, const std::string& text) {
-      lines.push_back("status " + std::to_string(s) + " " + text);
-    };
-  }
+  void Attach(TIdComponent& c) { RecordEvents(c, lines); }
 };
 
 using Lines = std::vector<std::string>;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "EventRecorder.h"
 #include "IdIntercept.h"
 #include "IdTCPClient.h"
 #include "LoopbackPeer.h"
@@ -32,19 +33,8 @@ class ConnectionFixture : public ::testing::Test {
     events.clear(); // tests look at what follows the connect
   }
   void Record() {
-    client.OnStatus = [this](TIdComponent*, TIdStatus s, const std::string& text) {
-      events.push_back("status " + std::to_string(s) + " " + text);
-    };
+    RecordEvents(client, events);
     client.OnDisconnected = [this](TComponent*) { events.push_back("disconnected"); };
-    client.OnWorkBegin = [this](TIdComponent*, TWorkMode m, int32_t max) {
-      events.push_back("begin " + std::to_string(m) + " " + std::to_string(max));
-    };
-    client.OnWork = [this](TIdComponent*, TWorkMode m, int32_t count) {
-      events.push_back("work " + std::to_string(m) + " " + std::to_string(count));
-    };
-    client.OnWorkEnd = [this](TIdComponent*, TWorkMode m) {
-      events.push_back("end " + std::to_string(m));
-    };
   }
   void WatchWith(RecordingIntercept& intercept) {
     client.SetIntercept(&intercept);

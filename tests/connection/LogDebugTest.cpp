@@ -1,6 +1,7 @@
 #include "ConnectionFixture.h"
 #include "IdLogDebug.h"
 #include "IdTCPExceptions.h"
+#include "TestFiles.h"
 
 #include <clocale>
 #include <cstdio>
@@ -99,12 +100,10 @@ TEST_F(Trace, TheHandlersTextIsWhatTheTargetGets) {
   ::dup2(saved, 2);
   ::close(saved);
   ::close(capture);
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
+  const std::string text = ReadFileBytes(path);
   ::unlink(path);
-  EXPECT_EQ(text.str(), "Verbunden.\r\nErh.: 220 ready<EOL>\r\nGesendet: user anna<EOL>\r\n"
-                        "Passwort gesendet\r\nVerbindung aufgehoben.\r\n");
+  EXPECT_EQ(text, "Verbunden.\r\nErh.: 220 ready<EOL>\r\nGesendet: user anna<EOL>\r\n"
+                  "Passwort gesendet\r\nVerbindung aufgehoben.\r\n");
 }
 
 TEST_F(Trace, FileTargetAppends) {
@@ -120,13 +119,11 @@ TEST_F(Trace, FileTargetAppends) {
   log.SetActive(true); // appends to what is there
   client.Disconnect();
   log.SetActive(false);
-  std::ifstream in(file, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
+  const std::string text = ReadFileBytes(file);
   std::filesystem::remove(file);
-  EXPECT_EQ(text.str(), "Verbunden.\r\nErh.: 220 ready<EOL>\r\nGesendet: user anna<EOL>\r\n"
-                        "Erh.: 331 pass required<EOL>\r\nVerbindung aufgehoben.\r\n"
-                        "Verbindung aufgehoben.\r\n");
+  EXPECT_EQ(text, "Verbunden.\r\nErh.: 220 ready<EOL>\r\nGesendet: user anna<EOL>\r\n"
+                  "Erh.: 331 pass required<EOL>\r\nVerbindung aufgehoben.\r\n"
+                  "Verbindung aufgehoben.\r\n");
 }
 
 TEST_F(Trace, TargetIsFixedWhileActive) {

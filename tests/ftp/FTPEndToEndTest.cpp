@@ -2,6 +2,7 @@
 #include "IdFTP.h"
 #include "IdTCPExceptions.h"
 #include "PureFtpd.h"
+#include "TestFiles.h"
 
 #include <filesystem>
 #include <fstream>
@@ -13,13 +14,6 @@
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream content;
-  content << in.rdbuf();
-  return content.str();
-}
 
 std::string RandomBytes(size_t size, unsigned seed) {
   std::mt19937 random(seed);
@@ -77,7 +71,7 @@ TEST_P(EndToEnd, PublishListFetchAndClearUp) {
     const std::string path = local / name;
     std::ofstream(path, std::ios::binary) << content;
     ftp.StoreFile(path, name, false);
-    EXPECT_EQ(ReadFile(daemon->Root() + "/" + folder + "/" + name), content) << name;
+    EXPECT_EQ(ReadFileBytes(daemon->Root() + "/" + folder + "/" + name), content) << name;
     EXPECT_EQ(ftp.QueryFileSize(name), static_cast<int32_t>(size)) << name;
   }
 
@@ -98,7 +92,7 @@ TEST_P(EndToEnd, PublishListFetchAndClearUp) {
   for (const auto& [name, size] : files) {
     const std::string back = local / ("back-" + name);
     ftp.RetrieveFile(name, back, false);
-    EXPECT_EQ(ReadFile(back), RandomBytes(size, seed++)) << name;
+    EXPECT_EQ(ReadFileBytes(back), RandomBytes(size, seed++)) << name;
     ftp.DeleteRemoteFile(name);
   }
   ftp.ChangeWorkingDir("..");

@@ -3,6 +3,7 @@
 #include "IdTCPExceptions.h"
 #include "MemoryStream.h"
 #include "ScriptedFixture.h"
+#include "TestFiles.h"
 
 #include <algorithm>
 #include <chrono>
@@ -13,17 +14,6 @@
 namespace {
 
 using namespace std::chrono_literals;
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream content;
-  content << in.rdbuf();
-  return content.str();
-}
-
-void WriteFile(const std::string& path, const std::string& content) {
-  std::ofstream(path, std::ios::binary) << content;
-}
 
 // Work events of the transfers, as text, with the sender checked.
 class Transfers : public ScriptedFixture {
@@ -129,13 +119,13 @@ TEST_F(Transfers, DownloadAndUploadRoundTrip) {
     std::string content;
     for (int i = 0; i < 100000; ++i)
       content += static_cast<char>(i * 7);
-    WriteFile(server->Root() + "/photo.jpg", content);
+    WriteFileBytes(server->Root() + "/photo.jpg", content);
     Login(passive);
     const std::string local = server->Root() + "-download.jpg";
     ftp.RetrieveFile("photo.jpg", local, true);
-    EXPECT_EQ(ReadFile(local), content);
+    EXPECT_EQ(ReadFileBytes(local), content);
     ftp.StoreFile(local, "back.jpg", false);
-    EXPECT_EQ(ReadFile(server->Root() + "/back.jpg"), content);
+    EXPECT_EQ(ReadFileBytes(server->Root() + "/back.jpg"), content);
     std::filesystem::remove(local);
     const Lines sent = AfterLogin();
     ASSERT_EQ(sent.size(), 4u);
@@ -158,7 +148,8 @@ TEST_F(Transfers, UploadCommandWords) {
   EXPECT_EQ(sent[1], "APPE x.txt");
   EXPECT_EQ(sent[3], "STOU ");
   EXPECT_EQ(sent[5], "STOR y.txt");
-  EXPECT_EQ(ReadFile(server->Root() + "/y.txt"), "abc") << "active mode sends the whole stream";
+  EXPECT_EQ(ReadFileBytes(server->Root() + "/y.txt"), "abc")
+      << "active mode sends the whole stream";
 }
 
 TEST_F(Transfers, PassiveUploadSendsFromThePosition) {
@@ -168,7 +159,7 @@ TEST_F(Transfers, PassiveUploadSendsFromThePosition) {
   stream.Write("abcdef", 6);
   stream.SetPosition(4);
   ftp.StoreFromStream(stream, "rest.txt", false);
-  EXPECT_EQ(ReadFile(server->Root() + "/rest.txt"), "ef");
+  EXPECT_EQ(ReadFileBytes(server->Root() + "/rest.txt"), "ef");
 }
 
 TEST_F(Transfers, EmptyUpload) {
@@ -176,7 +167,7 @@ TEST_F(Transfers, EmptyUpload) {
   Login();
   RecordWork();
   const std::string local = server->Root() + "-empty";
-  WriteFile(local, "");
+  WriteFileBytes(local, "");
   ftp.StoreFile(local, "empty.jpg", false);
   std::filesystem::remove(local);
   EXPECT_EQ(work, (Lines{"begin 1 0", "end 1"}));
@@ -188,9 +179,9 @@ TEST_F(Transfers, OverwriteRulesOfTheDownload) {
   Serve("retr_refused");
   Login();
   const std::string local = server->Root() + "-existing";
-  WriteFile(local, "keep me");
+  WriteFileBytes(local, "keep me");
   EXPECT_THROW(ftp.RetrieveFile("photo.jpg", local, false), EIdFTPFileAlreadyExists);
-  EXPECT_EQ(ReadFile(local), "keep me");
+  EXPECT_EQ(ReadFileBytes(local), "keep me");
   EXPECT_TRUE(AfterLogin().empty()) << "nothing sent";
   // Allowed to overwrite: emptied before retr goes out, and left empty when it is refused.
   try {
@@ -278,7 +269,7 @@ TEST_F(Transfers, AbortedDownloadKeepsWhatArrived) {
   for (const char* scenario : {"abort_426_226", "abort_225", "abort_226"}) {
     SCOPED_TRACE(scenario);
     Serve(std::string(scenario) + ",slow_data");
-    WriteFile(server->Root() + "/big.jpg", std::string(4096, 'b'));
+    WriteFileBytes(server->Root() + "/big.jpg", std::string(4096, 'b'));
     Login();
     RecordWork();
     int blocks = 0;

@@ -1,5 +1,7 @@
 #include "AppendFile.h"
+
 #include "InOutError.h"
+#include "TestFiles.h"
 
 #include <cerrno>
 #include <filesystem>
@@ -13,7 +15,7 @@ namespace {
 namespace fs = std::filesystem;
 
 class AppendFile : public ::testing::Test {
-protected:
+ protected:
   void SetUp() override {
     dir = fs::temp_directory_path() / ("lf-append-" + std::to_string(::getpid()));
     fs::remove_all(dir);
@@ -21,12 +23,7 @@ protected:
   }
   void TearDown() override { fs::remove_all(dir); }
 
-  static std::string Content(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-  }
+  static std::string Content(const fs::path& p) { return ReadFileBytes(p); }
 
   fs::path dir;
 };

@@ -1,5 +1,7 @@
 #include "PureFtpd.h"
 
+#include "LoopbackPeer.h"
+
 #include <arpa/inet.h>
 #include <cerrno>
 #include <cstring>
@@ -22,20 +24,12 @@ std::string ScriptPath() {
   return std::string(LICHTFRACHT_TEST_SUPPORT_DIR) + "/pureftpd/start-pureftpd.sh";
 }
 
-sockaddr_in Loopback(int port) {
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(static_cast<uint16_t>(port));
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  return address;
-}
-
 // A port nobody listens on right now. Another program may take it before the server
 // binds it; the caller then tries again with a new one.
 int FreePort() {
   const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (fd < 0) throw std::runtime_error(std::string("socket: ") + std::strerror(errno));
-  sockaddr_in address = Loopback(0);
+  sockaddr_in address = peer::LoopbackAddress(0);
   socklen_t length = sizeof address;
   const bool ok = ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
                   ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0;
@@ -51,7 +45,7 @@ bool Greets(int port) {
   timeval limit{2, 0};
   ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
   ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
-  sockaddr_in address = Loopback(port);
+  sockaddr_in address = peer::LoopbackAddress(port);
   std::string received;
   if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
     char buffer[256];

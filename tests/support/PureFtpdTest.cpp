@@ -1,6 +1,7 @@
 #include "PureFtpd.h"
 
 #include "RawFtpClient.h"
+#include "TestFiles.h"
 
 #include <filesystem>
 #include <fstream>
@@ -13,13 +14,6 @@ using namespace std::chrono_literals;
 using RawFtp::TClient;
 using RawFtp::TListener;
 using RawFtp::TSocket;
-
-std::string FileContent(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
 
 // The last line of a reply, without its line end.
 std::string LastLine(const std::string& reply) {
@@ -82,7 +76,7 @@ TEST(PureFtpd, LogsInListsInBothModesStoresAndQuits) {
   }
   const std::string stored = StoreActive(client, "hoch.jpg", std::string("x\0y\r\n", 5));
   EXPECT_EQ(LastLine(stored).substr(0, 4), "226 ") << stored;
-  EXPECT_EQ(FileContent(server.Root() + "/hoch.jpg"), std::string("x\0y\r\n", 5));
+  EXPECT_EQ(ReadFileBytes(server.Root() + "/hoch.jpg"), std::string("x\0y\r\n", 5));
   EXPECT_EQ(client.Command("SIZE hoch.jpg"), "213 5\r\n");
   EXPECT_EQ(LastLine(client.Command("QUIT")).substr(0, 4), "221 ");
   EXPECT_TRUE(client.ClosedByServer(5s));
@@ -97,7 +91,7 @@ TEST(PureFtpd, UploadsSeveralMiBInActiveMode) {
   LogIn(client);
   const std::string stored = StoreActive(client, "gross.bin", content);
   EXPECT_EQ(LastLine(stored).substr(0, 4), "226 ") << stored;
-  EXPECT_TRUE(FileContent(server.Root() + "/gross.bin") == content);
+  EXPECT_TRUE(ReadFileBytes(server.Root() + "/gross.bin") == content);
 }
 
 TEST(PureFtpd, ServesAndRemovesFilesPutThereByTheTest) {

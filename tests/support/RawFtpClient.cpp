@@ -1,5 +1,7 @@
 #include "RawFtpClient.h"
 
+#include "LoopbackPeer.h"
+
 #include <arpa/inet.h>
 #include <cerrno>
 #include <cstdio>
@@ -19,14 +21,6 @@ using TClock = std::chrono::steady_clock;
 
 [[noreturn]] void Fail(const std::string& what) {
   throw std::runtime_error(what + ": " + std::strerror(errno));
-}
-
-sockaddr_in Loopback(int port) {
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(static_cast<uint16_t>(port));
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  return address;
 }
 
 int LeftMs(TClock::time_point deadline) {
@@ -68,7 +62,7 @@ void TSocket::Close() {
 TSocket TSocket::Connect(int port, TMilliseconds timeout) {
   TSocket s(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
   if (s.FFd < 0) Fail("socket");
-  const sockaddr_in address = Loopback(port);
+  const sockaddr_in address = peer::LoopbackAddress(port);
   if (::connect(s.FFd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
     if (errno != EINPROGRESS) Fail("connect to port " + std::to_string(port));
     if (!WaitFor(s.FFd, POLLOUT, timeout))
@@ -130,7 +124,7 @@ std::string TSocket::ReadAll(TMilliseconds timeout) {
 
 TListener::TListener() : FSocket(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
   if (FSocket.Fd() < 0) Fail("socket");
-  sockaddr_in address = Loopback(0);
+  sockaddr_in address = peer::LoopbackAddress(0);
   socklen_t length = sizeof address;
   if (::bind(FSocket.Fd(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
       ::listen(FSocket.Fd(), 1) != 0 ||

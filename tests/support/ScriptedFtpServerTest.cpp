@@ -1,6 +1,7 @@
 #include "ScriptedFtpServer.h"
 
 #include "RawFtpClient.h"
+#include "TestFiles.h"
 
 #include <filesystem>
 #include <fstream>
@@ -14,13 +15,6 @@ using RawFtp::TClient;
 using RawFtp::TListener;
 using RawFtp::TSocket;
 using TStrings = std::vector<std::string>;
-
-std::string FileContent(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
 
 void WriteFile(const std::string& path, const std::string& content) {
   std::ofstream(path, std::ios::binary) << content;
@@ -82,7 +76,7 @@ TEST(ScriptedFtpServer, ActiveListStoreAndPassiveRetrieve) {
     data.WriteAll(std::string("x\0y\r\n", 5));
     data.Close();
     EXPECT_EQ(client.ReadReply().substr(0, 4), "226 ");
-    EXPECT_EQ(FileContent(server.Root() + "/hoch.jpg"), std::string("x\0y\r\n", 5));
+    EXPECT_EQ(ReadFileBytes(server.Root() + "/hoch.jpg"), std::string("x\0y\r\n", 5));
   }
   {
     const int port = RawFtp::PassivePort(client.Command("PASV"));

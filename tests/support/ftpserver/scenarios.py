@@ -4,7 +4,7 @@ A scenario is a dict of option overrides on top of DEFAULTS. Several scenarios c
 joined with commas (--scenario a,b: later ones win), and --set key=value (or
 --set key.SUB=value for one entry of a dict option) overrides a single field at start.
 
-Reply texts ("spec" below):
+Replies (written "reply" below) are given as:
   "text"             one line; the server appends CR LF
   "text\\r\\n..."      a text holding CR or LF is sent exactly as written (raw line ends,
                      LF-only, multi-line "230-..." replies, blank lines in between)
@@ -17,11 +17,11 @@ take a JSON list, reply_delays entries a number.
 
 Option                     Default           Meaning
 -------------------------  ----------------  -------------------------------------------------
-greeting                   "220 Scripted..." greeting spec
-replies                    {}                COMMAND -> spec; the command is only answered,
+greeting                   "220 Scripted..." the greeting reply
+replies                    {}                COMMAND -> reply; the command is only answered,
                                              nothing else happens (no folder made, no data
                                              connection, PORT address not taken)
-replies_once               {}                COMMAND -> [spec, ...]: answers for the 1st, 2nd,
+replies_once               {}                COMMAND -> [reply, ...]: answers for the 1st, 2nd,
                                              ... occurrence; later ones fall back to replies /
                                              the server's own behaviour ("" in the list = own)
 reply_delay                0                 seconds before every reply
@@ -34,10 +34,10 @@ close_on                   []                COMMAND names: on receiving one, th
                                              the control connection without replying
                                              (GREETING: close instead of greeting)
 close_partial              None              raw text written just before such a close
-preliminary_reply          "150 Opening..."  spec of the preliminary reply of LIST/NLST/RETR/
+preliminary_reply          "150 Opening..."  the preliminary reply of LIST/NLST/RETR/
                                              STOR/APPE ({name} = the command's argument)
 stou_reply                 "150 FILE: {name}" preliminary reply of STOU ({name} = chosen name)
-final_reply                "226 Transfer..." spec of the final reply after a transfer
+final_reply                "226 Transfer..." the final reply after a transfer
 transfer_failed_reply      "426 Connection..." final reply when the client dropped the data
                                              connection without an ABOR
 connect_before_preliminary false             active mode: connect to the PORT address before
@@ -48,7 +48,7 @@ passive_preliminary_first  false             passive mode: send the preliminary 
                                              accepting the data connection (else after it)
 never_connect              false             active mode: send the preliminary reply, then never
                                              connect back
-never_connect_reply        None              spec sent on the control connection that long ...
+never_connect_reply        None              reply sent on the control connection that long ...
 never_connect_delay        1.0               ... after the preliminary reply (None: nothing)
 abort_replies              ["426 ...", "226 ..."]  answer to ABOR while a transfer runs (also
                                              while never connecting back)

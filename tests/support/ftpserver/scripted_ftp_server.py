@@ -53,13 +53,13 @@ def to_bytes(value):
     return value.encode("utf-8", "surrogateescape")
 
 
-def reply_bytes(spec):
-    """The bytes of a reply spec (see scenarios.py), None for "the server's own"."""
-    if spec is None:
+def reply_bytes(reply_form):
+    """The bytes of a reply form (see scenarios.py), None for "the server's own"."""
+    if reply_form is None:
         return None
-    if isinstance(spec, (list, tuple)):
-        return b"".join(to_bytes(line) + b"\r\n" for line in spec)
-    data = to_bytes(spec)
+    if isinstance(reply_form, (list, tuple)):
+        return b"".join(to_bytes(line) + b"\r\n" for line in reply_form)
+    data = to_bytes(reply_form)
     if b"\r" in data or b"\n" in data:
         return data
     return data + b"\r\n"
@@ -261,8 +261,8 @@ class Session:
         except OSError:
             raise SessionClosed()
 
-    def reply(self, spec, **fields):
-        data = reply_bytes(spec)
+    def reply(self, reply_form, **fields):
+        data = reply_bytes(reply_form)
         if data is None:
             return
         for key, value in fields.items():
@@ -327,9 +327,9 @@ class Session:
         if self.close_requested(word):
             return False
         self.pause_for(word)
-        spec = self.override(word)
-        if spec is not None:
-            self.reply(spec)
+        reply_form = self.override(word)
+        if reply_form is not None:
+            self.reply(reply_form)
             return word != "QUIT"
         handler = getattr(self, "cmd_" + word, None) if word.isalpha() else None
         if handler is None:
@@ -531,16 +531,16 @@ class Session:
     def start_never_connect(self):
         cancel = threading.Event()
         self.pending_never = cancel
-        spec = self.options["never_connect_reply"]
+        reply_form = self.options["never_connect_reply"]
         delay = self.options["never_connect_delay"]
-        if spec is None or delay is None:
+        if reply_form is None or delay is None:
             return
 
         def late_reply():
             if not cancel.wait(delay):
                 self.pending_never = None
                 try:
-                    self.reply(spec)
+                    self.reply(reply_form)
                 except SessionClosed:
                     pass
 

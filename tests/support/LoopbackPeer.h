@@ -20,6 +20,15 @@ namespace peer {
 
 inline constexpr std::chrono::milliseconds DefaultDeadline{5000};
 
+// 127.0.0.1:port as a socket address (port 0: any port).
+inline sockaddr_in LoopbackAddress(int port) {
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(static_cast<uint16_t>(port));
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  return address;
+}
+
 // One connected socket of the peer.
 class TPeerSocket {
  public:
@@ -90,9 +99,7 @@ class TLoopbackPeer {
  public:
   explicit TLoopbackPeer(std::function<void(TPeerSocket&)> script) {
     FListen = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    sockaddr_in address = LoopbackAddress(0);
     socklen_t length = sizeof address;
     if (::bind(FListen, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
         ::listen(FListen, 4) != 0 ||
@@ -135,11 +142,8 @@ class TLoopbackPeer {
 // Connects to 127.0.0.1:port from outside the code under test.
 inline int ConnectTo(int port) {
   const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  address.sin_port = htons(static_cast<uint16_t>(port));
-  if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+  const sockaddr_in address = LoopbackAddress(port);
+  if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
     ::close(fd);
     throw std::runtime_error("peer: connect failed");
   }
@@ -149,9 +153,7 @@ inline int ConnectTo(int port) {
 // A port on 127.0.0.1 that nothing listens on (bound for a moment, then released).
 inline int UnusedPort() {
   const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  sockaddr_in address = LoopbackAddress(0);
   socklen_t length = sizeof address;
   ::bind(fd, reinterpret_cast<sockaddr*>(&address), length);
   ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
