@@ -21,8 +21,9 @@ class TDialogs {
   // folder; on confirmation it receives the chosen path. false when cancelled.
   virtual bool BrowseForFolder(const QString& caption, const QString& root, QString& folder) = 0;
 
-  // Asks for a file to read. Nothing when cancelled.
-  virtual std::optional<QString> OpenFile(const TFileDialogSettings& settings) = 0;
+  // Asks for a file to read, presetPath selected when given. Nothing when cancelled.
+  virtual std::optional<QString> OpenFile(const TFileDialogSettings& settings,
+                                          const QString& presetPath = QString()) = 0;
 
   // Asks where to write a file, proposing presetName. Nothing when cancelled.
   virtual std::optional<QString> SaveFile(const TFileDialogSettings& settings,

@@ -43,11 +43,13 @@ bool TQtDialogs::BrowseForFolder(const QString& caption, const QString& root, QS
   return true;
 }
 
-std::optional<QString> TQtDialogs::OpenFile(const TFileDialogSettings& settings) {
+std::optional<QString> TQtDialogs::OpenFile(const TFileDialogSettings& settings,
+                                            const QString& presetPath) {
   QFileDialog dialog(FOwner);
   ConfigureFileDialog(dialog, settings);
   dialog.setAcceptMode(QFileDialog::AcceptOpen);
   dialog.setFileMode(QFileDialog::ExistingFile);
+  if (!presetPath.isEmpty()) dialog.selectFile(presetPath);
   return RunFileDialog(dialog);
 }
 

@@ -11,7 +11,8 @@ class TQtDialogs : public TDialogs {
   explicit TQtDialogs(QWidget* owner) : FOwner(owner) {}
 
   bool BrowseForFolder(const QString& caption, const QString& root, QString& folder) override;
-  std::optional<QString> OpenFile(const TFileDialogSettings& settings) override;
+  std::optional<QString> OpenFile(const TFileDialogSettings& settings,
+                                  const QString& presetPath = QString()) override;
   std::optional<QString> SaveFile(const TFileDialogSettings& settings,
                                   const QString& presetName) override;
   QString InputBox(const QString& caption, const QString& prompt,

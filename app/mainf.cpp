@@ -4,6 +4,7 @@
 #include "QtDialogs.h"
 #include "ui_mainf.h"
 
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QGuiApplication>
@@ -70,13 +71,15 @@ TMainForm::TMainForm(TMainFormSetup setup, QWidget* parent)
     : QMainWindow(parent), ui(std::make_unique<Ui::TMainForm>()),
       FDialogs(setup.Dialogs ? std::move(setup.Dialogs) : std::make_unique<TQtDialogs>(this)),
       FHost(std::move(setup.Host)), FPort(setup.Port),
-      FProgramPath(setup.ProgramPath.empty() ? RunningProgramPath()
-                                             : std::move(setup.ProgramPath)) {
+      FProgramPath(setup.ProgramPath.empty() ? RunningProgramPath() : std::move(setup.ProgramPath)),
+      FClock(setup.Clock ? std::move(setup.Clock)
+                         : [] { return std::chrono::system_clock::now(); }) {
   SubstituteWindowFont();
   ui->setupUi(this);
   SetUpControls();
   CreateComponents();
-  connect(ui->Beenden1, &QAction::triggered, this, Guarded(&TMainForm::Beenden1Click));
+  ConnectEvents();
+  ApplyMenuStates();
   RunGuarded(*FDialogs, [this] { FormCreate(); });
 }
 
@@ -141,6 +144,114 @@ void TMainForm::CreateComponents() {
   IdFTP1->EndLoading();
   IdAntiFreeze1->IdleTimeOut = 50;
   IdAntiFreeze1->OnlyWhenIdle = false;
+
+  using namespace std::placeholders;
+  IdFTP1->OnStatus = std::bind(&TMainForm::IdFTP1Status, this, _1, _2, _3);
+  IdFTP1->OnDisconnected = std::bind(&TMainForm::IdFTP1Disconnected, this, _1);
+  IdFTP1->OnWorkBegin = std::bind(&TMainForm::IdFTP1WorkBegin, this, _1, _2, _3);
+  IdFTP1->OnWork = std::bind(&TMainForm::IdFTP1Work, this, _1, _2, _3);
+  IdFTP1->OnWorkEnd = std::bind(&TMainForm::IdFTP1WorkEnd, this, _1, _2);
+  IdLogDebug1->OnLogItem = std::bind(&TMainForm::IdLogDebug1LogItem, this, _1, _2);
+}
+
+void TMainForm::ConnectEvents() {
+  const auto onAction = [this](QAction* action, auto handler) {
+    connect(action, &QAction::triggered, this, handler);
+  };
+  const auto onClick = [this](QPushButton* button, auto handler) {
+    connect(button, &QPushButton::clicked, this, handler);
+  };
+  onAction(ui->Verbinden1, ServerAction(&TMainForm::ConnectButtonClick));
+  // Disconnecting must stay possible in the middle of a transfer: it aborts the transfer.
+  onAction(ui->trennen1, ServerAction(&TMainForm::ConnectButtonClick, TWhileRunning::Allow));
+  onAction(ui->Beenden1, Guarded(&TMainForm::Beenden1Click));
+  onAction(ui->Verzeichnisebenehher1, ServerAction(&TMainForm::BackButtonClick));
+  onAction(ui->Verzeichniserstellen1, ServerAction(&TMainForm::CreateDirButtonClick));
+  onAction(ui->Dateilschen1, ServerAction(&TMainForm::DeleteButtonClick));
+  onAction(ui->DateiDownload1, ServerAction(&TMainForm::DirectoryListBoxDblClick));
+  onAction(ui->DateiUpload1, ServerAction(&TMainForm::UploadButtonClick));
+  onAction(ui->VerzeichnisUpload1, ServerAction(&TMainForm::VerzeichnisUpload1Click));
+  onAction(ui->DownloadnachListe1, ServerAction(&TMainForm::DownloadnachListe1Click));
+
+  onClick(ui->dirwahl, ServerAction(&TMainForm::dirwahlClick));
+  onClick(ui->ConnectButton, ServerAction(&TMainForm::ConnectButtonClick));
+  onClick(ui->UploadButton, ServerAction(&TMainForm::UploadButtonClick));
+  onClick(ui->BackButton, ServerAction(&TMainForm::BackButtonClick));
+  onClick(ui->DownloadButton, ServerAction(&TMainForm::DirectoryListBoxDblClick));
+  onClick(ui->DeleteButton, ServerAction(&TMainForm::DeleteButtonClick));
+  onClick(ui->AbortButton, Guarded(&TMainForm::AbortButtonClick));
+  connect(ui->TraceCheckBox, &QCheckBox::clicked, this, Guarded(&TMainForm::TraceCheckBoxClick));
+  connect(ui->DirectoryListBox, &QListWidget::itemClicked, this,
+          Guarded(&TMainForm::DirectoryListBoxClick));
+  connect(ui->DirectoryListBox, &QListWidget::itemDoubleClicked, this,
+          ServerAction(&TMainForm::DirectoryListBoxDblClick));
+}
+
+void TMainForm::RunServerAction(const std::function<void()>& action, TWhileRunning whileRunning) {
+  if (ActionRunning()) {
+    if (whileRunning == TWhileRunning::Allow)
+      RunGuarded(*FDialogs, action);
+    else
+      ShowStatus("Bitte warten: eine andere Aktion läuft noch.");
+    return;
+  }
+  std::exception_ptr failure;
+  ++FActionDepth;
+  ApplyMenuStates();
+  try {
+    action();
+  } catch (...) {
+    failure = std::current_exception();
+  }
+  --FActionDepth;
+  ApplyMenuStates();
+  // An action the user ended by closing the window reports nothing more.
+  if (FCloseRequested) {
+    close();
+    return;
+  }
+  if (failure) RunGuarded(*FDialogs, [&] { std::rethrow_exception(failure); });
+}
+
+void TMainForm::ApplyMenuStates() {
+  const bool idle = !ActionRunning();
+  ui->Verbinden1->setEnabled(!FMenusConnected && idle);
+  ui->trennen1->setEnabled(FMenusConnected);
+  ui->Aktionen1->setEnabled(FMenusConnected && idle);
+  ui->Datentransfer1->setEnabled(FMenusConnected && idle);
+  ui->dirwahl->setEnabled(idle);
+}
+
+void TMainForm::ShowStatus(const std::string& text) {
+  FStatusPanels[1]->setText(QString::fromLocal8Bit(text));
+}
+
+void TMainForm::AddTraceLine(const std::string& text) {
+  ui->DebugListBox->addItem(QString::fromLocal8Bit(text));
+  ui->DebugListBox->setCurrentRow(ui->DebugListBox->count() - 1);
+}
+
+void TMainForm::ShowListing(TStringList lines) {
+  QStringList texts;
+  texts.reserve(lines.Count());
+  for (const std::string& line : lines)
+    texts << QString::fromLocal8Bit(line);
+  FListing = std::move(lines);
+  ui->DirectoryListBox->addItems(texts);
+}
+
+void TMainForm::ClearListing() {
+  ui->DirectoryListBox->clear();
+  FListing.Clear();
+}
+
+const std::string& TMainForm::SelectedListingLine() const {
+  // Nothing selected reads index -1, which the list refuses with its index error.
+  return FListing.Strings(ui->DirectoryListBox->currentRow());
+}
+
+std::string TMainForm::LocalFolder() const {
+  return ui->Uploaddiredit->text().toLocal8Bit().toStdString();
 }
 
 QLabel* TMainForm::StatusPanel(int index) const {
@@ -178,6 +289,21 @@ void TMainForm::Beenden1Click() {
 }
 
 void TMainForm::closeEvent(QCloseEvent* event) {
+  if (ActionRunning()) {
+    // Closed in the middle of a network call (the window is served while it waits): end
+    // the call as "&Trennen" does, and close once it has unwound, so that nothing still
+    // running on the stack outlives the window.
+    event->ignore();
+    if (!FCloseRequested) {
+      FCloseRequested = true;
+      try {
+        if (IdFTP1->Connected()) ConnectButtonClick();
+      } catch (...) {
+        // The user is leaving; a connection that cannot be closed politely is dropped.
+      }
+    }
+    return;
+  }
   // A close record that cannot be written is reported, but it does not keep the window
   // open: the user asked to leave, and a broken log file would otherwise trap them.
   RunGuarded(*FDialogs, [this] { FormClose(); });

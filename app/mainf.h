@@ -6,11 +6,14 @@
 #include "IdAntiFreeze.h"
 #include "IdFTP.h"
 #include "IdLogDebug.h"
+#include "ProgressScale.h"
 
 #include <QMainWindow>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace Ui {
@@ -30,6 +33,8 @@ struct TMainFormSetup {
   std::string ProgramPath;
   // Null: Qt's own dialogs.
   std::unique_ptr<TDialogs> Dialogs;
+  // The clock the publishing run names its remote folder by; empty: the system's.
+  std::function<std::chrono::system_clock::time_point()> Clock;
 };
 
 // The program's one window.
@@ -62,6 +67,40 @@ class TMainForm : public QMainWindow {
   // The two file dialogs, as settings handed to TDialogs.
   const TFileDialogSettings UploadOpenDialog1{"Upload file....", "Alle Dateien (*)", false};
   const TFileDialogSettings SaveDialog1{QString(), QString(), true};
+  // Where the download by list gets its list of names from.
+  const TFileDialogSettings DownloadListDialog{"Liste der Dateinamen für den Download",
+                                               "Textdateien (*.txt);;Alle Dateien (*)", false};
+
+  // --- Handlers, as the window's events call them ------------------------------------
+  // Connection and trace (mainfConnection.cpp).
+  void ConnectButtonClick();
+  void IdFTP1Status(TIdComponent* axSender, TIdStatus axStatus, const std::string& asStatusText);
+  void IdFTP1Disconnected(TComponent* Sender);
+  void IdLogDebug1LogItem(TIdLogDebug* ASender, std::string& AText);
+  void TraceCheckBoxClick();
+  // Remote folder browser (mainfBrowser.cpp).
+  void OpenRemoteDir(const std::string& path);
+  void DirectoryListBoxClick();
+  void DirectoryListBoxDblClick();
+  void BackButtonClick();
+  void CreateDirButtonClick();
+  void DeleteButtonClick();
+  // Single-file transfers and progress (mainfTransfers.cpp).
+  void UploadButtonClick();
+  void DownloadFile(const std::string& name);
+  void IdFTP1WorkBegin(TIdComponent* Sender, TWorkMode AWorkMode, int32_t AWorkCountMax);
+  void IdFTP1Work(TIdComponent* Sender, TWorkMode AWorkMode, int32_t AWorkCount);
+  void IdFTP1WorkEnd(TIdComponent* Sender, TWorkMode AWorkMode);
+  void AbortButtonClick();
+  // Photo publishing and the folder upload (mainfPublishing.cpp).
+  void dirwahlClick();
+  void VerzeichnisUpload1Click();
+  // Download by list (mainfDownloadList.cpp).
+  void DownloadnachListe1Click();
+  void DownloadEntries();
+
+  // Whether a server action is running; while one runs, the others are refused.
+  bool ActionRunning() const { return FActionDepth > 0; }
 
  protected:
   // Every way of closing the window ends here, so the close record is written once per
@@ -76,6 +115,7 @@ class TMainForm : public QMainWindow {
 
   void SetUpControls();
   void CreateComponents();
+  void ConnectEvents();
 
   // A handler ready for connect(): whatever it throws ends in the error box, not in Qt.
   template <class... Args> auto Guarded(void (TMainForm::*handler)(Args...)) {
@@ -83,6 +123,36 @@ class TMainForm : public QMainWindow {
       RunGuarded(*FDialogs, [&] { (this->*handler)(args...); });
     };
   }
+  // The same for a handler that talks to the server: refused while another action runs,
+  // so that no two actions interleave commands on the control connection, unless
+  // allowedWhileRunning (the disconnect, which must be able to end a transfer).
+  enum class TWhileRunning { Refuse, Allow };
+  template <class... Args>
+  auto ServerAction(void (TMainForm::*handler)(Args...),
+                    TWhileRunning whileRunning = TWhileRunning::Refuse) {
+    return [this, handler, whileRunning](Args... args) {
+      RunServerAction([&] { (this->*handler)(args...); }, whileRunning);
+    };
+  }
+  void RunServerAction(const std::function<void()>& action, TWhileRunning whileRunning);
+  // The menus and dirwahl as the connection state and a running action allow.
+  void ApplyMenuStates();
+
+  // The listing, shown line by line in DirectoryListBox and kept here as the server's
+  // bytes, which are what the commands need back.
+  void ShowListing(TStringList lines);
+  void ClearListing();
+  const std::string& SelectedListingLine() const;
+  // Paths typed or chosen in the window, as the file layer takes them.
+  std::string LocalFolder() const;
+  // Sends one local file; size is what the window knows of it (for the progress bar),
+  // looked up when not given.
+  void StoreLocalFile(const std::string& path, const std::string& remoteName,
+                      std::optional<uint64_t> size = std::nullopt);
+  // The text of Uploaddiredit with its trailing "/"; refused when empty.
+  std::string RequiredLocalFolder() const;
+  void ShowStatus(const std::string& text);
+  void AddTraceLine(const std::string& text);
 
   std::unique_ptr<Ui::TMainForm> ui;
   std::unique_ptr<TDialogs> FDialogs;
@@ -90,7 +160,19 @@ class TMainForm : public QMainWindow {
   const std::string FHost;
   const std::uint16_t FPort;
   const std::string FProgramPath;
+  const std::function<std::chrono::system_clock::time_point()> FClock;
   QLabel* FStatusPanels[StatusPanelCount] = {};
+
+  TStringList FListing;
+  // The menus' connection state, as the connect action last set it.
+  bool FMenusConnected = false;
+  int FActionDepth = 0;
+  // The window was asked to close while an action ran; it closes once that has unwound.
+  bool FCloseRequested = false;
+  // Progress of the running transfer, and the size of the file an upload is about to send
+  // (a 32-bit work total cannot tell it for files beyond 2 GiB).
+  TProgressScale FProgress;
+  std::optional<uint64_t> FUploadSize;
 
   // --- Network components -------------------------------------------------------------
   // Declared after ui and FDialogs, so they are built after the controls they report to and

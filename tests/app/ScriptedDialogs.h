@@ -28,8 +28,10 @@ class TScriptedDialogs : public TDialogs {
     return true;
   }
 
-  std::optional<QString> OpenFile(const TFileDialogSettings& settings) override {
-    Calls << QStringLiteral("OpenFile: %1 | %2").arg(settings.Title, settings.Filter);
+  std::optional<QString> OpenFile(const TFileDialogSettings& settings,
+                                  const QString& presetPath = QString()) override {
+    Calls << QStringLiteral("OpenFile: %1 | %2 | %3")
+                 .arg(settings.Title, settings.Filter, presetPath);
     return Next(FileAnswers, "OpenFile");
   }
 

@@ -1,0 +1,74 @@
+// The remote folder browser: the listing of the current remote folder and the actions on
+// its entries.
+
+#include "ParseListingLine.h"
+#include "ScopeExit.h"
+#include "mainf.h"
+#include "ui_mainf.h"
+
+#include <QPushButton>
+
+void TMainForm::OpenRemoteDir(const std::string& path) {
+  EnableCommands(false);
+  TScopeExit enable([this] { EnableCommands(true); });
+  // Until a folder has been shown there is no path to return to; servers refuse a change
+  // to the empty path (550, 501), so the login folder is opened as it is.
+  if (!path.empty()) IdFTP1->ChangeWorkingDir(path);
+  IdFTP1->SetTransferType(ftASCII);
+  ui->CurrentDirEdit->setText(QString::fromLocal8Bit(IdFTP1->QueryWorkingDir()));
+  ClearListing();
+  TStringList lines;
+  IdFTP1->ListDirectory(lines, "", true);
+  ShowListing(std::move(lines));
+}
+
+void TMainForm::DirectoryListBoxClick() {
+  if (!IdFTP1->Connected()) return;
+  bool folder = false;
+  std::string name;
+  ParseListingLine(SelectedListingLine(), folder, name);
+  ui->DownloadButton->setText(folder ? QStringLiteral("Change dir") : QStringLiteral("Download"));
+}
+
+void TMainForm::DirectoryListBoxDblClick() {
+  if (ui->DirectoryListBox->currentRow() < 0 || !IdFTP1->Connected()) return;
+  bool folder = false;
+  std::string name;
+  ParseListingLine(SelectedListingLine(), folder, name);
+  if (folder) {
+    EnableCommands(false);
+    OpenRemoteDir(name);
+    EnableCommands(true);
+  } else {
+    DownloadFile(name);
+  }
+}
+
+void TMainForm::BackButtonClick() {
+  if (IdFTP1->Connected()) OpenRemoteDir("..");
+}
+
+void TMainForm::CreateDirButtonClick() {
+  const std::string answer =
+      FDialogs->InputBox(QStringLiteral("Make new directory"), QStringLiteral("Name"), QString())
+          .toLocal8Bit()
+          .toStdString();
+  if (answer.empty()) return;
+  EnableCommands(false);
+  TScopeExit enable([this] { EnableCommands(true); });
+  IdFTP1->MakeRemoteDir(answer);
+  OpenRemoteDir(ui->CurrentDirEdit->text().toLocal8Bit().toStdString());
+}
+
+void TMainForm::DeleteButtonClick() {
+  if (!IdFTP1->Connected()) return;
+  bool folder = false;
+  std::string name;
+  ParseListingLine(SelectedListingLine(), folder, name);
+  EnableCommands(false);
+  if (folder)
+    IdFTP1->RemoveRemoteDir(name);
+  else
+    IdFTP1->DeleteRemoteFile(name);
+  OpenRemoteDir(IdFTP1->QueryWorkingDir());
+}

@@ -1,0 +1,105 @@
+// Single-file upload and download, and the progress display every transfer drives:
+// listings, these two, the folder upload and the download by list.
+
+#include "ScopeExit.h"
+#include "TransferSpeed.h"
+#include "mainf.h"
+#include "ui_mainf.h"
+
+#include <filesystem>
+#include <limits>
+
+namespace {
+
+// The name of a path's last part: what a local file is stored under remotely, and what a
+// remote entry is proposed as locally.
+std::string LastPart(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+} // namespace
+
+void TMainForm::StoreLocalFile(const std::string& path, const std::string& remoteName,
+                               std::optional<uint64_t> size) {
+  if (!size) {
+    std::error_code unknown;
+    const uintmax_t found = std::filesystem::file_size(path, unknown);
+    if (!unknown) size = found;
+  }
+  FUploadSize = size;
+  TScopeExit forget([this] { FUploadSize.reset(); });
+  IdFTP1->StoreFile(path, remoteName, false);
+}
+
+void TMainForm::UploadButtonClick() {
+  if (!IdFTP1->Connected()) return;
+  const std::optional<QString> chosen = FDialogs->OpenFile(UploadOpenDialog1);
+  if (!chosen) return;
+  const std::string path = chosen->toLocal8Bit().toStdString();
+  EnableCommands(false);
+  TScopeExit enable([this] { EnableCommands(true); });
+  IdFTP1->SetTransferType(ftBinary);
+  StoreLocalFile(path, LastPart(path));
+  OpenRemoteDir(IdFTP1->QueryWorkingDir());
+}
+
+void TMainForm::DownloadFile(const std::string& name) {
+  TScopeExit enable([this] { EnableCommands(true); });
+  const std::optional<QString> chosen =
+      FDialogs->SaveFile(SaveDialog1, QString::fromLocal8Bit(LastPart(name)));
+  if (!chosen) return;
+  EnableCommands(false);
+  IdFTP1->SetTransferType(ftBinary);
+  ExpectedSize = static_cast<uint32_t>(IdFTP1->QueryFileSize(name));
+  IdFTP1->RetrieveFile(name, chosen->toLocal8Bit().toStdString(), true);
+}
+
+void TMainForm::IdFTP1WorkBegin(TIdComponent*, TWorkMode AWorkMode, int32_t AWorkCountMax) {
+  TransferActive = true;
+  ui->AbortButton->setVisible(true);
+  AbortRequested = false;
+  TransferStart = std::chrono::system_clock::now();
+  // The announced total, else the size query's answer; neither: unknown (a busy bar).
+  // An upload beyond 2 GiB announces only the low 32 bits of its size; the window knows
+  // the whole size of the file it sends.
+  uint64_t size = 0;
+  if (AWorkMode == wkWrite && FUploadSize &&
+      static_cast<uint32_t>(*FUploadSize) == static_cast<uint32_t>(AWorkCountMax))
+    size = *FUploadSize;
+  else if (AWorkCountMax > 0)
+    size = static_cast<uint64_t>(AWorkCountMax);
+  else if (ExpectedSize <= static_cast<uint32_t>(std::numeric_limits<int32_t>::max()))
+    size = ExpectedSize;
+  FProgress.Begin(size);
+  ui->ProgressBar1->setRange(0, FProgress.Maximum());
+  TransferRate = 0;
+}
+
+void TMainForm::IdFTP1Work(TIdComponent*, TWorkMode AWorkMode, int32_t AWorkCount) {
+  const double time = TransferSeconds(std::chrono::duration_cast<std::chrono::milliseconds>(
+      std::chrono::system_clock::now() - TransferStart));
+  if (time > 0) TransferRate = AWorkCount / 1024.0 / time;
+  ShowStatus((AWorkMode == wkRead ? "Download Geschwindigkeit " : "Upload Geschwindigkeit ") +
+             SpeedText(TransferRate));
+  if (AbortRequested) IdFTP1->Abort();
+  FProgress.Advance(AWorkCount);
+  ui->ProgressBar1->setValue(FProgress.Position());
+  AbortRequested = false;
+}
+
+void TMainForm::IdFTP1WorkEnd(TIdComponent*, TWorkMode) {
+  ui->AbortButton->setVisible(false);
+  ShowStatus("Transfer durchgeführt.");
+  ExpectedSize = 0;
+  TransferActive = false;
+  // A bar that was busy (size unknown) stops moving; a known maximum stays as it was.
+  if (ui->ProgressBar1->maximum() == 0) ui->ProgressBar1->setRange(0, 100);
+  ui->ProgressBar1->setValue(0);
+  TransferRate = 0;
+}
+
+void TMainForm::AbortButtonClick() {
+  // Carried out by the next work event, from inside the transfer.
+  AbortRequested = true;
+}
