@@ -1,0 +1,118 @@
+#include "WindowFixture.h"
+
+#include <QPushButton>
+
+namespace {
+
+using Connection = WindowTest;
+
+// The trace lines without their date-time stamp.
+QStringList Unstamped(const QListWidget& trace) {
+  QStringList lines;
+  for (QString line : Items(trace)) {
+    const int stamp = line.indexOf(QStringLiteral(": "));
+    if (stamp > 0 && line.at(0).isDigit()) line = line.mid(stamp + 2);
+    lines << line;
+  }
+  return lines;
+}
+
+TEST_F(Connection, ConnectAndDisconnect) {
+  Serve("listing_crlf", {{"replies.USER", "331 Password required, send PASS"},
+                         {"replies.PASS", "230 Pass accepted, password ok"}});
+  testing::internal::CaptureStderr();
+  Connect();
+  const std::string debugOutput = testing::internal::GetCapturedStderr();
+
+  // The first connect of a run opens the login folder: there is no folder to return to.
+  const Lines sent = server->Transcript();
+  ASSERT_EQ(sent.size(), 8u) << testing::PrintToString(sent);
+  EXPECT_EQ(
+      Lines(sent.begin(), sent.begin() + 6),
+      (Lines{"user Lichtfracht", "pass 58Kovarenisobume", "type I", "syst", "type A", "PWD"}));
+  EXPECT_EQ(sent[6].rfind("PORT 127,0,0,1,", 0), 0u) << sent[6];
+  EXPECT_EQ(sent[7], "list");
+  EXPECT_EQ(Items(Listing()), QStringList({"a.jpg", "b.jpg", "c.jpg"}));
+  EXPECT_EQ(Find<QWidget>(*form, "CurrentDirEdit")->property("text").toString(), "/");
+
+  // Status texts and trace items in the order they happened; the password never shows.
+  const QStringList trace = Unstamped(Trace());
+  const QStringList expectedStart = {"Verbinden mit 127.0.0.1.",
+                                     "Verbunden.",
+                                     "Verbunden.",
+                                     "Erh.: 220 Scripted FTP test server ready<EOL>",
+                                     "Gesendet: user Lichtfracht<EOL>",
+                                     "Erh.: 331 Password required, send PASS<EOL>",
+                                     "Passwort gesendet",
+                                     "Passwort gesendet"};
+  EXPECT_EQ(trace.mid(0, expectedStart.size()), expectedStart);
+  EXPECT_EQ(Trace().currentRow(), Trace().count() - 1) << "the newest line is selected";
+  EXPECT_EQ(debugOutput.find("58Kovarenisobume"), std::string::npos);
+  EXPECT_NE(debugOutput.find("Passwort gesendet"), std::string::npos);
+
+  EXPECT_EQ(EnabledMenus(), "trennen1 Aktionen1 Datentransfer1");
+  auto* button = Find<QPushButton>(*form, "ConnectButton");
+  EXPECT_EQ(button->text(), "Trennen");
+  EXPECT_FALSE(button->isDefault());
+  EXPECT_TRUE(Find<QWidget>(*form, "UploadButton")->isEnabled());
+  EXPECT_EQ(Status(), "Transfer durchgeführt.");
+
+  Trigger("trennen1");
+  ASSERT_TRUE(server->WaitForTranscriptLine("Quit"));
+  EXPECT_EQ(server->Transcript().size(), 9u) << "nothing but Quit, no ABOR";
+  EXPECT_FALSE(form->IdFTP1->Connected());
+  EXPECT_EQ(Listing().count(), 0);
+  EXPECT_EQ(button->text(), "Verbinden");
+  EXPECT_TRUE(button->isDefault());
+  EXPECT_FALSE(Find<QWidget>(*form, "UploadButton")->isEnabled());
+  EXPECT_EQ(EnabledMenus(), "Verbinden1");
+  EXPECT_EQ(Status(), "Disconnected.");
+  const QStringList end = Unstamped(Trace()).mid(Trace().count() - 3);
+  EXPECT_EQ(end, QStringList({"Verbindung zu 127.0.0.1 wird getrennt.", "Nicht verbunden.",
+                              "Verbindung aufgehoben."}));
+  EXPECT_TRUE(dialogs->Errors.isEmpty()) << dialogs->Errors.join('\n').toStdString();
+
+  // A reconnect returns to the folder shown last.
+  Connect();
+  const Lines again = server->Transcript();
+  ASSERT_GT(again.size(), 13u);
+  EXPECT_EQ(again[13], "CWD /") << "after Quit and the second login";
+}
+
+TEST_F(Connection, FailedConnectLeavesTheWindowDisconnected) {
+  struct Case {
+    const char* scenario;
+    QString error;
+  };
+  const Case cases[] = {
+      {"login_refused", "530 Login incorrect."},
+      {"greeting_refused", "421 Too many users, try again later."},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.scenario);
+    Serve(c.scenario);
+    Connect();
+    EXPECT_EQ(dialogs->Errors, QStringList{c.error});
+    EXPECT_FALSE(form->IdFTP1->Connected());
+    EXPECT_EQ(EnabledMenus(), "Verbinden1");
+    EXPECT_EQ(Find<QPushButton>(*form, "ConnectButton")->text(), "1. Verbinden");
+    EXPECT_TRUE(Find<QPushButton>(*form, "ConnectButton")->isEnabled());
+    EXPECT_EQ(Status(), "Disconnected.");
+  }
+}
+
+TEST_F(Connection, FailedFolderOpeningKeepsTheConnection) {
+  Serve("default", {{"replies.PWD", "550 PWD not allowed"}});
+  Connect();
+  EXPECT_EQ(dialogs->Errors, QStringList{"550 PWD not allowed."});
+  EXPECT_TRUE(form->IdFTP1->Connected());
+  EXPECT_EQ(Find<QPushButton>(*form, "ConnectButton")->text(), "Trennen");
+  EXPECT_EQ(EnabledMenus(), "Verbinden1") << "menus keep their disconnected states";
+  // "&Verbinden" now runs the disconnect direction.
+  Connect();
+  EXPECT_FALSE(form->IdFTP1->Connected());
+  EXPECT_TRUE(server->WaitForTranscriptLine("Quit"));
+  EXPECT_EQ(dialogs->Errors.size(), 1);
+}
+
+} // namespace

@@ -1,0 +1,187 @@
+#include "WindowFixture.h"
+
+#include <QProgressBar>
+#include <QPushButton>
+#include <regex>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string Photo(size_t size) {
+  std::string bytes(size, '\0');
+  for (size_t i = 0; i < size; ++i)
+    bytes[i] = static_cast<char>(i * 31 + i / 7);
+  return bytes;
+}
+
+class SingleTransfer : public WindowTest {
+ protected:
+  // A server that sends data in 1 KiB pieces every 50 ms: 20 KiB take about a second.
+  void ServeSlowly() {
+    Serve("default", {{"data_chunk_size", "1024"}, {"data_chunk_delay", "0.05"}});
+  }
+  void PutRemote(const std::string& name, const std::string& content) {
+    WriteFileBytes(server->Root() + "/" + name, content);
+  }
+  // Double click on the listed file, saving to local.
+  void Download(const char* name, const fs::path& local) {
+    dialogs->FileAnswers.push_back(QString::fromStdString(local.string()));
+    Select(name);
+    Trigger("DateiDownload1");
+  }
+  QProgressBar& Progress() { return *Find<QProgressBar>(*form, "ProgressBar1"); }
+  void ExpectIdleProgress() {
+    EXPECT_EQ(Status(), "Transfer durchgeführt.");
+    EXPECT_EQ(Progress().value(), 0);
+    EXPECT_FALSE(form->TransferActive);
+    EXPECT_EQ(form->ExpectedSize, 0u);
+    EXPECT_TRUE(Find<QWidget>(*form, "AbortButton")->isHidden());
+  }
+};
+
+TEST_F(SingleTransfer, UploadAndDownloadByteForByte) {
+  Serve();
+  const std::string content = Photo(100000);
+  PutRemote("foto.jpg", content);
+  Connect();
+  ExpectIdleProgress();
+
+  QList<int> maxima;
+  OnWorkBegin([&](TWorkMode, int32_t) { maxima << Progress().maximum(); });
+  const fs::path local = dir / "geladen.jpg";
+  Download("foto.jpg", local);
+  EXPECT_EQ(ReadFileBytes(local.string()), content);
+  EXPECT_EQ(Progress().maximum(), 100000) << "the size query's answer stays after the end";
+  ExpectIdleProgress();
+  EXPECT_EQ(dialogs->Calls.last(), "SaveFile:  | foto.jpg");
+
+  const fs::path upload = dir / "Übung 1.jpg";
+  WriteFileBytes(upload.string(), content.substr(0, 10000));
+  dialogs->FileAnswers.push_back(QString::fromStdString(upload.string()));
+  Trigger("DateiUpload1");
+  EXPECT_EQ(ReadFileBytes(server->Root() + "/Übung 1.jpg"), content.substr(0, 10000));
+  // Download, upload and the listing after it: a listing announces no size (a busy bar).
+  EXPECT_EQ(maxima, QList<int>({100000, 10000, 0}));
+  ExpectIdleProgress();
+  EXPECT_EQ(dialogs->Calls.last(), "OpenFile: Upload file.... | Alle Dateien (*) | ");
+  EXPECT_EQ(Listing().count(), 2) << "the listing shows the new file";
+
+  Lines sent;
+  for (const std::string& line : AfterLogin())
+    if (line.rfind("PORT ", 0) != 0) sent.push_back(line);
+  EXPECT_EQ(sent, (Lines{"type A", "PWD", "list", "type I", "SIZE foto.jpg", "retr foto.jpg",
+                         "STOR Übung 1.jpg", "PWD", "CWD /", "type A", "PWD", "list"}));
+  EXPECT_TRUE(dialogs->Errors.isEmpty()) << dialogs->Errors.join('\n').toStdString();
+}
+
+TEST_F(SingleTransfer, ProgressAndSpeedWhileData) {
+  ServeSlowly();
+  PutRemote("foto.jpg", Photo(20000));
+  Connect();
+  QStringList seen;
+  QTimer watch;
+  QObject::connect(&watch, &QTimer::timeout, [&] {
+    if (form->TransferActive) seen << Status();
+  });
+  watch.start(20);
+  Download("foto.jpg", dir / "foto.jpg");
+  ExpectIdleProgress();
+  const std::regex speed(R"(Download Geschwindigkeit \d+[.,]\d\d KB/s)");
+  int speeds = 0;
+  for (const QString& text : seen)
+    if (std::regex_match(text.toStdString(), speed)) ++speeds;
+  EXPECT_GT(speeds, 3) << seen.join('\n').toStdString();
+}
+
+TEST_F(SingleTransfer, CancelledSaveDialogSendsNothing) {
+  Serve();
+  PutRemote("foto.jpg", "x");
+  Connect();
+  const size_t before = server->Transcript().size();
+  dialogs->FileAnswers.push_back(std::nullopt);
+  Select("foto.jpg");
+  Trigger("DateiDownload1");
+  EXPECT_EQ(server->Transcript().size(), before);
+  EXPECT_TRUE(Find<QWidget>(*form, "DownloadButton")->isEnabled());
+}
+
+TEST_F(SingleTransfer, LocalFilesThatCannotBeUsed) {
+  Serve();
+  PutRemote("foto.jpg", "x");
+  Connect();
+  const std::string missing = (dir / "weg.jpg").string();
+  dialogs->FileAnswers.push_back(QString::fromStdString(missing));
+  Trigger("DateiUpload1");
+  const std::string unwritable = (dir / "fehlt" / "foto.jpg").string();
+  Download("foto.jpg", unwritable);
+  EXPECT_EQ(dialogs->Errors,
+            QStringList(
+                {QString::fromStdString("Datei " + missing + " kann nicht geöffnet werden."),
+                 QString::fromStdString("Datei " + unwritable + " kann nicht erstellt werden.")}));
+  const Lines sent = server->Transcript();
+  EXPECT_EQ(std::count_if(sent.begin(), sent.end(),
+                          [](const std::string& l) {
+                            return l.rfind("STOR", 0) == 0 || l.rfind("retr", 0) == 0;
+                          }),
+            0);
+  EXPECT_EQ(sent.back(), "SIZE foto.jpg") << "the size was asked before the file was made";
+}
+
+TEST_F(SingleTransfer, AbortKeepsWhatArrived) {
+  const std::pair<const char*, std::function<void(TMainForm&)>> ways[] = {
+      {"AbortButton", [](TMainForm& f) { Find<QPushButton>(f, "AbortButton")->click(); }},
+      {"Trennen", [](TMainForm& f) { Find<QAction>(f, "trennen1")->trigger(); }},
+  };
+  for (const auto& [way, abort] : ways) {
+    SCOPED_TRACE(way);
+    ServeSlowly();
+    PutRemote("foto.jpg", Photo(40000));
+    Connect();
+    {
+      TOnceDuring during([&] { return form->TransferActive && Progress().value() > 0; },
+                         [&, abort = abort] { abort(*form); });
+      Download("foto.jpg", dir / "foto.jpg");
+    }
+    const Lines sent = server->Transcript();
+    const auto abor = std::find(sent.begin(), sent.end(), "ABOR");
+    ASSERT_NE(abor, sent.end()) << testing::PrintToString(sent);
+    EXPECT_EQ(*(abor - 1), "retr foto.jpg");
+    const uintmax_t kept = fs::file_size(dir / "foto.jpg");
+    EXPECT_GT(kept, 0u);
+    EXPECT_LT(kept, 40000u);
+    EXPECT_TRUE(dialogs->Errors.isEmpty()) << dialogs->Errors.join('\n').toStdString();
+    ExpectIdleProgress();
+    if (std::string(way) == "Trennen") {
+      EXPECT_TRUE(server->WaitForTranscriptLine("Quit"));
+      EXPECT_EQ(server->Transcript().back(), "Quit") << "ABOR first, then Quit";
+      EXPECT_FALSE(form->IdFTP1->Connected());
+      EXPECT_EQ(EnabledMenus(), "Verbinden1");
+    } else {
+      EXPECT_TRUE(form->IdFTP1->Connected());
+      EXPECT_FALSE(form->AbortRequested);
+    }
+  }
+}
+
+TEST_F(SingleTransfer, ClosingDuringATransferEndsItAndTheProgram) {
+  ServeSlowly();
+  PutRemote("foto.jpg", Photo(40000));
+  Connect();
+  {
+    TOnceDuring during([&] { return form->TransferActive && Progress().value() > 0; },
+                       [&] { form->close(); });
+    Download("foto.jpg", dir / "foto.jpg");
+  }
+  EXPECT_FALSE(form->isVisible()) << "closed once the download had unwound";
+  EXPECT_FALSE(form->IdFTP1->Connected());
+  ASSERT_TRUE(server->WaitForTranscriptLine("Quit"));
+  const Lines sent = server->Transcript();
+  EXPECT_EQ(Lines(sent.end() - 2, sent.end()), (Lines{"ABOR", "Quit"}));
+  const std::string log = ReadFile(dir / "lichtfracht.log");
+  EXPECT_EQ(log.find("\tClose\r\n"), log.size() - 8) << "one close record, at the end";
+  EXPECT_EQ(log.find("\tClose"), log.rfind("\tClose"));
+  EXPECT_TRUE(dialogs->Errors.isEmpty()) << dialogs->Errors.join('\n').toStdString();
+}
+
+} // namespace

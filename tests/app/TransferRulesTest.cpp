@@ -1,0 +1,105 @@
+#include "TransferRules.h"
+
+#include "ProgressScale.h"
+#include "TransferSpeed.h"
+
+#include <clocale>
+#include <gtest/gtest.h>
+#include <string>
+
+namespace {
+
+using std::chrono::milliseconds;
+
+TEST(TransferRules, ZeroPad2AndTheDatedFolderName) {
+  EXPECT_EQ(ZeroPad2(7), "07");
+  EXPECT_EQ(ZeroPad2(0), "00");
+  EXPECT_EQ(ZeroPad2(12), "12");
+  EXPECT_EQ(ZeroPad2(123), "123");
+  EXPECT_EQ(DatedFolderName(2026, 12, 7, 14, 5), "20261207-1405");
+  EXPECT_EQ(DatedFolderName(2027, 1, 5, 9, 3), "20270105-0903");
+}
+
+TEST(TransferRules, WhatTheFolderUploadLeavesOut) {
+  const std::pair<const char*, bool> cases[] = {
+      {"a.jpg", false},     {"Thumbs.db", true},    {"THUMBS.DB", true},   {"thumbs.db.jpg", false},
+      {"b.JPG.send", true}, {"c.send.jpg", false},  {"x.Send", true},      {".send", true},
+      {"send", false},      {"Übung 1.jpg", false}, {"thumbs.db ", false},
+  };
+  for (const auto& [name, skipped] : cases)
+    EXPECT_EQ(SkippedByFolderUpload(name), skipped) << name;
+}
+
+TEST(TransferRules, SeparatorsAndPlainFileNames) {
+  EXPECT_EQ(WithTrailingSeparator("/home/anna/Fotos"), "/home/anna/Fotos/");
+  EXPECT_EQ(WithTrailingSeparator("/"), "/");
+  EXPECT_EQ(WithTrailingSeparator(""), "");
+  const std::pair<std::string, bool> cases[] = {
+      {"b.jpg", true},   {"Übung 1.jpg", true}, {".hidden", true}, {"..x", true},
+      {"", false},       {".", false},          {"..", false},     {"../x", false},
+      {"/etc/x", false}, {"a/b", false},        {"a\tb", false},   {std::string("a\0b", 3), false},
+      {"a\x7f", false},
+  };
+  for (const auto& [name, plain] : cases)
+    EXPECT_EQ(IsPlainFileName(name), plain) << testing::PrintToString(name);
+}
+
+TEST(TransferSpeed, SecondsAsTheSpeedCountsThem) {
+  const std::pair<milliseconds, double> cases[] = {
+      {milliseconds(0), 0.0},
+      {milliseconds(500), 0.5},
+      {milliseconds(61250), 61.25},
+      {milliseconds(65535000), 65535.0},
+      {milliseconds(65536000), 0.0},        // 16-bit whole seconds wrap
+      {milliseconds(86400000 + 2000), 2.0}, // whole days are dropped
+      {milliseconds(-5000), 0.0},           // the clock was set back
+  };
+  for (const auto& [elapsed, seconds] : cases)
+    EXPECT_DOUBLE_EQ(TransferSeconds(elapsed), seconds) << elapsed.count();
+}
+
+TEST(TransferSpeed, TextFollowsTheLocalesDecimalSeparator) {
+  const std::string previous = std::setlocale(LC_NUMERIC, nullptr);
+  ASSERT_NE(std::setlocale(LC_NUMERIC, "C"), nullptr);
+  EXPECT_EQ(SpeedText(2048 / 1024.0 / 0.5), "4.00 KB/s");
+  EXPECT_EQ(SpeedText(0), "0.00 KB/s");
+  EXPECT_EQ(SpeedText(1234.567), "1234.57 KB/s");
+  if (std::setlocale(LC_NUMERIC, "de_DE.UTF-8") != nullptr) {
+    EXPECT_EQ(SpeedText(4), "4,00 KB/s");
+  }
+  std::setlocale(LC_NUMERIC, previous.c_str());
+}
+
+TEST(ProgressScale, FollowsWrappingCountsAndEndsFull) {
+  TProgressScale scale;
+  scale.Begin(10000);
+  EXPECT_EQ(scale.Maximum(), 10000);
+  scale.Advance(4000);
+  EXPECT_EQ(scale.Position(), 4000);
+  scale.Advance(12000); // more than announced: a full bar
+  EXPECT_EQ(scale.Position(), 10000);
+
+  scale.Begin(0);
+  EXPECT_EQ(scale.Maximum(), 0) << "unknown size: busy";
+
+  // 5 GiB in 32 KiB blocks, as the wrapping 32-bit running totals report them.
+  const uint64_t size = 5ull << 30;
+  scale.Begin(size);
+  ASSERT_GT(scale.Maximum(), 0);
+  int32_t last = 0;
+  uint64_t moved = 0;
+  int32_t previousPosition = 0;
+  for (int step = 0; moved < size; ++step) {
+    moved += 32768;
+    scale.Advance(static_cast<int32_t>(static_cast<uint32_t>(moved)));
+    if (step % 4096 == 0) {
+      EXPECT_GE(scale.Position(), previousPosition) << "at " << moved;
+      previousPosition = scale.Position();
+    }
+    last = scale.Position();
+  }
+  EXPECT_EQ(scale.Total(), size);
+  EXPECT_EQ(last, scale.Maximum());
+}
+
+} // namespace
