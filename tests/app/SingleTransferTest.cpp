@@ -164,6 +164,32 @@ TEST_F(SingleTransfer, AbortKeepsWhatArrived) {
   }
 }
 
+TEST_F(SingleTransfer, OtherActionsWaitForTheRunningOne) {
+  ServeSlowly();
+  PutRemote("foto.jpg", Photo(20000));
+  Connect();
+  QString menus;
+  bool dirwahlEnabled = true;
+  {
+    TOnceDuring during([&] { return form->TransferActive && Progress().value() > 0; },
+                       [&] {
+                         menus = EnabledMenus();
+                         dirwahlEnabled = Find<QWidget>(*form, "dirwahl")->isEnabled();
+                         dialogs->InputAnswers.push_back(QStringLiteral("Neu"));
+                         Trigger("Verzeichniserstellen1"); // reached without the menu
+                       });
+    Download("foto.jpg", dir / "foto.jpg");
+  }
+  EXPECT_EQ(menus, "trennen1") << "only the disconnect stays usable";
+  EXPECT_FALSE(dirwahlEnabled);
+  EXPECT_EQ(dialogs->InputAnswers.size(), 1u) << "refused before it asked anything";
+  const Lines sent = server->Transcript();
+  EXPECT_EQ(std::count(sent.begin(), sent.end(), "MKD Neu"), 0);
+  EXPECT_EQ(ReadFileBytes((dir / "foto.jpg").string()), Photo(20000));
+  EXPECT_EQ(EnabledMenus(), "trennen1 Aktionen1 Datentransfer1");
+  EXPECT_TRUE(Find<QWidget>(*form, "dirwahl")->isEnabled());
+}
+
 TEST_F(SingleTransfer, ClosingDuringATransferEndsItAndTheProgram) {
   ServeSlowly();
   PutRemote("foto.jpg", Photo(40000));

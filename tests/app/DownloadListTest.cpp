@@ -1,0 +1,116 @@
+#include "WindowFixture.h"
+
+#include <QLineEdit>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+class DownloadList : public WindowTest {
+ protected:
+  void Start(const TScriptedFtpServer::TSettings& settings = {}) {
+    fs::remove(dir / "lichtfracht.log");
+    Serve("default", settings);
+    const fs::path root = server->Root();
+    for (const char* name : {"a.jpg", "b.jpg", "c.jpg", "foto-2025.jpg", "foto-2026.jpg"})
+      WriteFileBytes((root / name).string(), std::string("Inhalt von ") + name);
+    fs::create_directories(root / "Ordner");
+    Connect();
+    local = dir / "lokal";
+    fs::create_directories(local);
+    Find<QLineEdit>(*form, "Uploaddiredit")->setText(QString::fromStdString(local.string()));
+  }
+  void WriteList(const std::string& content) { WriteFileBytes(ListFile(), content); }
+  std::string ListFile() const { return (dir / "liste.txt").string(); }
+  void Run() {
+    dialogs->FileAnswers.push_back(QString::fromStdString(ListFile()));
+    Trigger("DownloadnachListe1");
+  }
+  // The log's download records as "name size".
+  Lines Records() {
+    Lines records;
+    std::istringstream log(ReadFile(dir / "lichtfracht.log"));
+    for (std::string line; std::getline(log, line);) {
+      const size_t at = line.find("\tDownload\t");
+      if (at == std::string::npos) continue;
+      std::string rest = line.substr(at + 10, line.size() - at - 10 - 7); // "\tFALSE\r"
+      rest[rest.find('\t')] = ' ';
+      records.push_back(rest);
+    }
+    return records;
+  }
+  Lines Fetched() const {
+    Lines fetched;
+    for (const std::string& line : server->Transcript())
+      if (line.rfind("retr ", 0) == 0) fetched.push_back(line.substr(5));
+    return fetched;
+  }
+
+  fs::path local;
+};
+
+TEST_F(DownloadList, FetchesTheListedFilesOfTheListing) {
+  Start();
+  // Exact whole lines only; a folder is never fetched; CR, LF and CR LF all end lines.
+  WriteList("b.jpg\r\nx.jpg\rB.JPG\nc.jpg \r\nOrdner\r\n\r\nfoto-2026.jpg\nfoto-2025.jpg\nb.jpg");
+  WriteFileBytes((local / "b.jpg").string(), "alt");
+  Run();
+  EXPECT_TRUE(dialogs->Errors.isEmpty()) << dialogs->Errors.join('\n').toStdString();
+  EXPECT_EQ(dialogs->Calls.at(0),
+            "OpenFile: Liste der Dateinamen für den Download | Textdateien (*.txt);;Alle Dateien "
+            "(*) | ");
+  EXPECT_EQ(Fetched(), (Lines{"b.jpg", "foto-2025.jpg", "foto-2026.jpg"}));
+  EXPECT_EQ(ReadFileBytes((local / "b.jpg").string()), "Inhalt von b.jpg") << "replaced";
+  EXPECT_EQ(Records(), (Lines{"b.jpg 16", "foto-2025.jpg 24", "foto-2026.jpg 24"}));
+  EXPECT_FALSE(fs::exists(local / "Ordner"));
+  EXPECT_EQ(Listing().count(), 6) << "the listing stays as it was";
+
+  // With a filter, only the names that contain it; the last list is offered again.
+  form->DownloadFilter = "2026";
+  Run();
+  EXPECT_EQ(dialogs->Calls.at(1).section(" | ", 2), QString::fromStdString(ListFile()));
+  EXPECT_EQ(Fetched().back(), "foto-2026.jpg");
+  EXPECT_EQ(Fetched().size(), 4u);
+}
+
+TEST_F(DownloadList, StopsAtTheFirstFailure) {
+  Start({{"replies_once.RETR", R"(["", "550 Permission denied"])"}});
+  const size_t before = server->Transcript().size();
+  dialogs->FileAnswers.push_back(std::nullopt);
+  Trigger("DownloadnachListe1"); // cancelled: nothing happens
+  dialogs->FileAnswers.push_back(QString::fromStdString((dir / "fehlt.txt").string()));
+  Trigger("DownloadnachListe1");
+  EXPECT_EQ(server->Transcript().size(), before);
+
+  WriteList("a.jpg\nb.jpg\nc.jpg\n");
+  Run();
+  EXPECT_EQ(Fetched(), (Lines{"a.jpg", "b.jpg"}));
+  EXPECT_EQ(Records(), Lines{"a.jpg 16"});
+  EXPECT_TRUE(fs::exists(local / "a.jpg"));
+
+  auto* folder = Find<QLineEdit>(*form, "Uploaddiredit");
+  folder->clear();
+  Run();
+  EXPECT_EQ(Fetched().size(), 2u) << "no local folder: nothing is fetched";
+  EXPECT_EQ(dialogs->Errors.size(), 3);
+  EXPECT_EQ(dialogs->Errors.at(0), QString::fromStdString("Datei " + (dir / "fehlt.txt").string() +
+                                                          " kann nicht geöffnet werden."));
+  EXPECT_EQ(dialogs->Errors.at(1), "550 Permission denied.");
+}
+
+TEST_F(DownloadList, NeverWritesANameThatLeavesTheFolder) {
+  Start({{"listing", "-rw-r--r-- 1 ftp ftp 16 Dec 08 01:30 a.jpg\\r\\n"
+                     "-rw-r--r-- 1 ftp ftp 5 Dec 08 01:30 ../x\\r\\n"
+                     "-rw-r--r-- 1 ftp ftp 16 Dec 08 01:30 b.jpg\\r\\n"}});
+  WriteList("a.jpg\n../x\nb.jpg\n");
+  Run();
+  EXPECT_EQ(dialogs->Errors,
+            QStringList{"Der Name \"../x\" aus der Liste des Servers ist kein einfacher Dateiname; "
+                        "der Download nach Liste wurde abgebrochen."});
+  EXPECT_EQ(Fetched(), Lines{"a.jpg"});
+  EXPECT_EQ(server->Transcript().back(), "retr a.jpg") << "nothing is sent for the bad name";
+  EXPECT_EQ(Records(), Lines{"a.jpg 16"});
+  EXPECT_FALSE(fs::exists(dir / "x"));
+}
+
+} // namespace
