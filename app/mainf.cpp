@@ -1,6 +1,7 @@
 #include "mainf.h"
 
 #include "ActivityLog.h"
+#include "LogLocation.h"
 #include "QtDialogs.h"
 #include "ui_mainf.h"
 
@@ -269,7 +270,7 @@ void TMainForm::EnableCommands(bool enable) {
 void TMainForm::FormCreate() {
   EnableCommands(false);
   ActivateTrace();
-  LogFileName = LogFileNameFor(FProgramPath);
+  LogFileName = LogLocationFor(FProgramPath);
   UploadFileName.clear();
   DownloadListFile.clear();
   TActivityLog(LogFileName).WriteStart();
