@@ -6,6 +6,7 @@
 #include "mainf.h"
 #include "ui_mainf.h"
 
+#include <QPlainTextEdit>
 #include <QPushButton>
 
 void TMainForm::OpenRemoteDir(const std::string& path) {
@@ -20,6 +21,9 @@ void TMainForm::OpenRemoteDir(const std::string& path) {
   TStringList lines;
   IdFTP1->ListDirectory(lines, "", true);
   ShowListing(std::move(lines));
+  // The memo lies in front of the listing for the uploaded paths it is to show; as long as
+  // it shows none, the listing must be seen, or nothing in it could be chosen.
+  if (ui->dirmemo->document()->isEmpty()) ui->dirmemo->hide();
 }
 
 void TMainForm::DirectoryListBoxClick() {

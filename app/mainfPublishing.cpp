@@ -76,6 +76,8 @@ void TMainForm::VerzeichnisUpload1Click() {
     while (search.Next(entry)) {
       if (SkippedByFolderUpload(entry.Name)) continue;
       UploadFileName = folder + entry.Name;
+      // The first path ever brings the memo back in front of the listing.
+      if (ui->dirmemo->document()->isEmpty()) ui->dirmemo->show();
       ui->dirmemo->appendPlainText(QString::fromLocal8Bit(UploadFileName));
       StoreLocalFile(UploadFileName, entry.Name, entry.Size);
       // The log keeps the low 32 bits of the size, as a signed number.

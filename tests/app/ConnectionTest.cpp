@@ -33,6 +33,7 @@ TEST_F(Connection, ConnectAndDisconnect) {
   EXPECT_EQ(sent[6].rfind("PORT 127,0,0,1,", 0), 0u) << sent[6];
   EXPECT_EQ(sent[7], "list");
   EXPECT_EQ(Items(Listing()), QStringList({"a.jpg", "b.jpg", "c.jpg"}));
+  EXPECT_TRUE(Listing().isVisible()) << "the empty memo no longer covers it";
   EXPECT_EQ(Find<QWidget>(*form, "CurrentDirEdit")->property("text").toString(), "/");
 
   // Status texts and trace items in the order they happened; the password never shows.
