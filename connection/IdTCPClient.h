@@ -6,10 +6,15 @@
 // A connection that opens itself to Host:Port.
 class TIdTCPClient : public TIdTCPConnection {
  public:
+  // The platform's own limit for an unanswered connect is about two minutes.
+  static constexpr int32_t DefaultConnectTimeOut = 30000;
+
   // Binds (BoundIP, any port), resolves, connects. Fires stResolving (names only),
   // stConnecting, the intercept's attach, stConnected and OnConnected. Any failure after
   // the socket was opened disconnects again (stDisconnecting, stDisconnected,
-  // OnDisconnected) before the exception leaves.
+  // OnDisconnected) before the exception leaves. Name resolution blocks; the connect
+  // itself is waited for in slices, serving the window, for at most ConnectTimeOut
+  // (EIdConnectTimeout).
   void Connect();
   // Connect, then everything until the peer closes; disconnects on every way out.
   std::string ConnectAndReadAll();
@@ -23,4 +28,6 @@ class TIdTCPClient : public TIdTCPConnection {
   int32_t Port = 0;
   TSocksInfo SocksInfo;
   bool UseNagle = true; // false: TCP no-delay on
+  // Longest wait for the server to answer the connect, ms; 0 = the platform's limit.
+  int32_t ConnectTimeOut = DefaultConnectTimeOut;
 };
