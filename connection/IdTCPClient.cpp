@@ -24,8 +24,16 @@ void TIdTCPClient::Connect() {
       SocketHandle.SetOption(Id_IPPROTO_TCP, Id_TCP_NODELAY, &on, sizeof on);
     }
     NotifyStatus(stConnecting, SocketHandle.RemoteIP);
-    const int32_t result = SocketHandle.ConnectToRemote(
-        Id_AF_INET, ConnectTimeOut > 0 ? ConnectTimeOut : TimeoutInfinite);
+    FConnecting = true;
+    int32_t result;
+    try {
+      result = SocketHandle.ConnectToRemote(Id_AF_INET,
+                                            ConnectTimeOut > 0 ? ConnectTimeOut : TimeoutInfinite);
+    } catch (...) {
+      FConnecting = false;
+      throw;
+    }
+    FConnecting = false;
     if (result == Id_SOCKET_ERROR && ConnectTimeOut > 0 &&
         GlobalStack->SockLastError() == IdSocketError::TimedOut)
       throw EIdConnectTimeout(

@@ -21,6 +21,9 @@ class TIdTCPClient : public TIdTCPConnection {
   void NotifyConnected() {
     if (OnConnected) OnConnected(this);
   }
+  // The connect waits for the server's answer: the socket is open, but nothing can be sent
+  // on it yet. A handler served meanwhile ends the wait with Disconnect.
+  bool Connecting() const { return FConnecting; }
 
   std::string BoundIP;
   std::string Host;
@@ -30,4 +33,7 @@ class TIdTCPClient : public TIdTCPConnection {
   bool UseNagle = true; // false: TCP no-delay on
   // Longest wait for the server to answer the connect, ms; 0 = the platform's limit.
   int32_t ConnectTimeOut = DefaultConnectTimeOut;
+
+ private:
+  bool FConnecting = false;
 };

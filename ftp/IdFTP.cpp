@@ -59,6 +59,11 @@ void TIdFTP::Connect(bool login) {
 
 void TIdFTP::Quit() {
   if (!Connected()) return;
+  // Still waiting for the server to answer the connect: there is no one to say it to.
+  if (Connecting()) {
+    Disconnect();
+    return;
+  }
   // The session ends whether or not the line could still be written.
   try {
     WriteLine("Quit");
@@ -70,7 +75,7 @@ void TIdFTP::Quit() {
 }
 
 void TIdFTP::Abort() {
-  if (Connected()) {
+  if (Connected() && !Connecting()) {
     WriteLine("ABOR");
     if (FDataConnection) FAbortSent = true;
   }

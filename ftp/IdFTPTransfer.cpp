@@ -181,8 +181,10 @@ void TIdFTP::WaitForDataConnection(TIdSimpleServer& listener, TTransferReplies& 
   listener.AcceptTimeOut = AcceptTimeOut;
   listener.AcceptPollTime = AcceptSliceTime;
   listener.OnAcceptWait = [this, &listener, &replies] {
-    // Closed by a handler served meanwhile (an abort, a quit): the next wait says so.
-    if (!listener.SocketHandle.IsOpen || !SocketHandle.IsOpen) return;
+    // Closed by a handler served meanwhile: an aborted listener ends the next wait; with
+    // the session gone the server will not connect any more.
+    if (!SocketHandle.IsOpen) RaiseClosed();
+    if (!listener.SocketHandle.IsOpen) return;
     // A server that cannot connect says so on the control connection (425, 421, ...);
     // that ends the wait at once.
     if (InputSize() == 0) {

@@ -80,20 +80,12 @@ class HandlerAntiFreeze : public TIdAntiFreezeBase {
 };
 
 TEST_F(Connect, AConnectNobodyAnswersEndsAtItsLimit) {
-  // A listening socket whose one-place queue is taken: the kernel drops every further SYN.
-  const int hole = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in address = peer::LoopbackAddress(0);
-  socklen_t length = sizeof address;
-  ASSERT_EQ(::bind(hole, reinterpret_cast<sockaddr*>(&address), length), 0);
-  ASSERT_EQ(::listen(hole, 0), 0);
-  ::getsockname(hole, reinterpret_cast<sockaddr*>(&address), &length);
-  const int filler = peer::ConnectTo(ntohs(address.sin_port));
-
+  peer::TUnansweredPort unanswered;
   HandlerAntiFreeze window;
   window.IdleTimeOut = 50;
   Record();
   client.Host = "127.0.0.1";
-  client.Port = ntohs(address.sin_port);
+  client.Port = unanswered.Port();
   client.ConnectTimeOut = 300;
   try {
     client.Connect();
@@ -113,8 +105,6 @@ TEST_F(Connect, AConnectNobodyAnswersEndsAtItsLimit) {
   window.handler = [&] { client.Disconnect(); };
   EXPECT_THROW(client.Connect(), EIdConnClosedGracefully);
   EXPECT_FALSE(client.Connected());
-  ::close(filler);
-  ::close(hole);
 }
 
 TEST_F(Connect, UnknownHost) {

@@ -1,6 +1,7 @@
 // Transfers with the window's anti-freeze in effect: however the server behaves, the
 // window's timers keep firing, and its abort ends what the server does not.
 #include "IdAntiFreeze.h"
+#include "LoopbackPeer.h"
 #include "MemoryStream.h"
 #include "ScriptedFixture.h"
 #include "TestFiles.h"
@@ -110,6 +111,21 @@ TEST_F(Window, AThrottledServerNeverFreezesTheWindow) {
     EXPECT_EQ(ReadFileBytes(server->Root() + "/big.jpg").size(), 1u << 20);
     ftp.Disconnect();
   }
+}
+
+TEST_F(Window, DisconnectingWhileTheConnectWaitsEndsItSilently) {
+  peer::TUnansweredPort unanswered;
+  ftp.Host = "127.0.0.1";
+  ftp.Port = unanswered.Port();
+  ftp.ConnectTimeOut = 20000; // a failure rather than a hang
+  {
+    TTicker ticker([&] {
+      ftp.Abort();
+      ftp.Quit();
+    });
+    EXPECT_THROW(ftp.Connect(true), EIdConnClosedGracefully);
+  }
+  EXPECT_FALSE(ftp.Connected());
 }
 
 } // namespace

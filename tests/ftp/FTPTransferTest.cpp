@@ -303,6 +303,7 @@ TEST_F(Transfers, UploadAbortedBeforeItsLastBlockFails) {
   EXPECT_THROW(ftp.StoreFromStream(stream, "cut.jpg", false), EIdConnClosedGracefully);
   EXPECT_EQ(work.back(), "end 1");
   EXPECT_EQ(ftp.DataConnection(), nullptr);
+  EXPECT_EQ(ftp.QueryWorkingDir(), "/") << "the replies to STOR and ABOR were read first";
 }
 
 TEST_F(Transfers, AServerThatNeverConnectsBack) {
