@@ -56,7 +56,8 @@ class TIdFTP : public TIdTCPClient {
   // Opens the control connection, reads the greeting and, with login, sends user, pass
   // (when asked for), type and syst. Any failure closes the connection again.
   void Connect(bool login = true);
-  // Sends "Quit" without waiting for an answer and closes the connection.
+  // Sends "Quit" without waiting for an answer and closes the connection (only closes it
+  // while the connect still waits for the server).
   void Quit();
   // Sends "ABOR" (no reply is read here) and drops the running transfer's data connection;
   // the transfer routine further up the stack reads the replies. Only an ABOR sent while
