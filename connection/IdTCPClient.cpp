@@ -1,7 +1,9 @@
 #include "IdTCPClient.h"
 
+#include "Format.h"
 #include "IdException.h"
 #include "IdIntercept.h"
+#include "IdSocketErrors.h"
 #include "IdStack.h"
 #include "IdTCPExceptions.h"
 
@@ -22,7 +24,22 @@ void TIdTCPClient::Connect() {
       SocketHandle.SetOption(Id_IPPROTO_TCP, Id_TCP_NODELAY, &on, sizeof on);
     }
     NotifyStatus(stConnecting, SocketHandle.RemoteIP);
-    GlobalStack->CheckSocketResult(SocketHandle.ConnectToRemote(Id_AF_INET));
+    FConnecting = true;
+    int32_t result;
+    try {
+      result = SocketHandle.ConnectToRemote(Id_AF_INET,
+                                            ConnectTimeOut > 0 ? ConnectTimeOut : TimeoutInfinite);
+    } catch (...) {
+      FConnecting = false;
+      throw;
+    }
+    FConnecting = false;
+    if (result == Id_SOCKET_ERROR && ConnectTimeOut > 0 &&
+        GlobalStack->SockLastError() == IdSocketError::TimedOut)
+      throw EIdConnectTimeout(
+          Format("Die Verbindung zu %s konnte nicht innerhalb von %d Sekunden hergestellt werden.",
+                 SocketHandle.RemoteIP.c_str(), (ConnectTimeOut + 999) / 1000));
+    GlobalStack->CheckSocketResult(result);
   } catch (...) {
     try {
       Disconnect();

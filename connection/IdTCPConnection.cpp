@@ -42,6 +42,10 @@ class TWorkRun {
   int FUncaught = std::uncaught_exceptions();
 };
 
+int32_t Seconds(int32_t milliseconds) {
+  return (milliseconds + 999) / 1000;
+}
+
 void ResizeStream(TStream& stream, int64_t size) {
   const int64_t position = stream.Position();
   stream.SetSize(size);
@@ -64,7 +68,67 @@ bool TIdTCPConnection::Connected() {
 void TIdTCPConnection::CheckPeerClosed(bool raiseIfClosed, bool ignoreBuffered) {
   if (!PeerClosed && SocketHandle.IsOpen) return;
   if (SocketHandle.IsOpen) DropConnection();
-  if ((InputSize() == 0 || ignoreBuffered) && raiseIfClosed) throw EIdConnClosedGracefully();
+  if ((InputSize() == 0 || ignoreBuffered) && raiseIfClosed) RaiseClosed();
+}
+
+void TIdTCPConnection::RaiseClosed() const {
+  if (FClosedByPeer) throw EIdConnClosedByPeer();
+  throw EIdConnClosedGracefully();
+}
+
+void TIdTCPConnection::DropClosedByPeer() {
+  FClosedByPeer = true;
+  PeerClosed = true;
+  if (SocketHandle.IsOpen) DropConnection();
+}
+
+bool TIdTCPConnection::WaitForInput(int32_t timeout) {
+  int32_t wait = timeout;
+  bool wholeReply = false;
+  if (timeout == TimeoutInfinite) {
+    if (ReadTimeOut > 0) wait = ReadTimeOut;
+    if (FReplyDeadline) {
+      const int64_t left =
+          std::chrono::duration_cast<std::chrono::milliseconds>(*FReplyDeadline - TClock::now())
+              .count();
+      const auto leftNow = static_cast<int32_t>(std::clamp<int64_t>(left, 0, INT32_MAX));
+      if (wait == TimeoutInfinite || leftNow < wait) {
+        wait = leftNow;
+        wholeReply = true;
+      }
+    }
+  }
+  bool ready;
+  try {
+    ready = SocketHandle.WaitReadable(wait);
+  } catch (const EIdConnClosedGracefully&) {
+    RaiseClosed(); // closed by a handler served during the wait, or seen closed by one
+  }
+  if (!SocketHandle.IsOpen) RaiseClosed();
+  if (ready || wait == timeout) return ready;
+  DropConnection();
+  if (wholeReply)
+    throw EIdReadTimeout(Format("Die Antwort des Servers war nach %d Sekunden noch nicht "
+                                "vollständig; die Verbindung wurde getrennt.",
+                                Seconds(ReplyTimeOut)));
+  throw EIdReadTimeout(
+      Format("Der Server hat %d Sekunden lang nichts gesendet; die Verbindung wurde getrennt.",
+             Seconds(ReadTimeOut)));
+}
+
+void TIdTCPConnection::WaitForRoom() {
+  bool ready;
+  try {
+    ready = SocketHandle.WaitWritable(WriteTimeOut > 0 ? WriteTimeOut : TimeoutInfinite);
+  } catch (const EIdConnClosedGracefully&) {
+    RaiseClosed();
+  }
+  if (!SocketHandle.IsOpen) RaiseClosed();
+  if (ready) return;
+  DropConnection();
+  throw EIdWriteTimeout(Format(
+      "Der Server hat %d Sekunden lang keine Daten angenommen; die Verbindung wurde getrennt.",
+      Seconds(WriteTimeOut)));
 }
 
 int32_t TIdTCPConnection::ReceiveChunk(bool raiseIfClosed, int32_t timeout, TIdBuffer* block,
@@ -72,27 +136,38 @@ int32_t TIdTCPConnection::ReceiveChunk(bool raiseIfClosed, int32_t timeout, TIdB
   CheckPeerClosed(raiseIfClosed, false);
   if (!Connected()) return 0;
   if (block == nullptr) block = &RecvBlock;
-  if (!SocketHandle.WaitReadable(timeout)) return 0;
-  // The window served during the wait may have closed this connection (an abort); that is
-  // a closed connection, not a failed receive on a socket that no longer exists.
-  if (!SocketHandle.IsOpen) throw EIdConnClosedGracefully();
 
   TIdConnectionIntercept* intercept = FInterceptEnabled ? FIntercept : nullptr;
-  int32_t n = (intercept != nullptr && intercept->HandlesRecv)
-                  ? intercept->RecvVia(block->Memory(), block->Size())
-                  : SocketHandle.ReceiveData(block->Memory(), block->Size(), 0);
+  int32_t n;
+  int32_t error = 0;
+  for (;;) {
+    if (!WaitForInput(timeout)) return 0;
+    if (intercept != nullptr && intercept->HandlesRecv) {
+      n = intercept->RecvVia(block->Memory(), block->Size());
+      break;
+    }
+    n = SocketHandle.ReceiveData(block->Memory(), block->Size(), Id_MSG_DONTWAIT);
+    if (n != Id_SOCKET_ERROR) break;
+    error = GlobalStack->SockLastError();
+    // Readable, yet nothing there: a handler served during the wait has read it.
+    if (error != IdSocketError::WouldBlock) break;
+  }
   PeerClosed = n == 0;
-  if (n != 0) {
-    if (GlobalStack->CheckSocketResultAllowing(n, {IdSocketError::Shutdown})) {
-      n = 0;
-      if (SocketHandle.IsOpen) DropConnection();
-      if (InputSize() == 0) GlobalStack->ThrowSocketError(IdSocketError::Shutdown);
-    }
-    if (ASCIIFilter && n > 0) {
-      char* bytes = block->Memory();
-      for (int32_t i = 0; i < n; ++i)
-        bytes[i] = static_cast<char>(bytes[i] & 0x7F);
-    }
+  if (PeerClosed) FClosedByPeer = true;
+  if (n == Id_SOCKET_ERROR) {
+    if (error == 0) error = GlobalStack->SockLastError();
+    if (error != IdSocketError::Shutdown && error != IdSocketError::ConnectionReset)
+      GlobalStack->ThrowSocketError(error);
+    // The peer is gone. Unlike its orderly close this never ends a stream normally, but
+    // complete lines already buffered stay readable.
+    n = 0;
+    DropClosedByPeer();
+    if (InputSize() == 0) throw EIdConnClosedByPeer();
+  }
+  if (ASCIIFilter && n > 0) {
+    char* bytes = block->Memory();
+    for (int32_t i = 0; i < n; ++i)
+      bytes[i] = static_cast<char>(bytes[i] & 0x7F);
   }
   if (keepInInput)
     InBuffer.Append(block->Memory(), n);
@@ -160,7 +235,7 @@ void TIdTCPConnection::ReadExact(void* buffer, int32_t count) {
   if (count <= 0 || buffer == nullptr) return;
   while (InputSize() < count) {
     ReceiveChunk(true, TimeoutInfinite, nullptr, true);
-    if (!Connected() && InputSize() < count) throw EIdConnClosedGracefully();
+    if (!Connected() && InputSize() < count) RaiseClosed();
   }
   std::memcpy(buffer, InBuffer.Memory(), static_cast<size_t>(count));
   DropInput(count);
@@ -216,22 +291,38 @@ void TIdTCPConnection::WriteBytes(const char* buffer, int32_t count) {
   CheckPeerClosed(true, true);
   int32_t offset = 0;
   do {
+    // The window served after the last send may have closed the connection; a send on its
+    // descriptor would hit a dead or reused one.
+    if (!SocketHandle.IsOpen) RaiseClosed();
     TIdConnectionIntercept* intercept = FInterceptEnabled ? FIntercept : nullptr;
     int32_t sent;
     int32_t error = 0;
     if (intercept != nullptr && intercept->HandlesSend) {
       sent = intercept->SendVia(buffer + offset, count - offset);
     } else {
-      sent = SocketHandle.SendData(buffer + offset, count - offset, 0);
-      // Read the reason now: handlers run by the pump may make socket calls of their own.
-      if (sent == Id_SOCKET_ERROR) error = GlobalStack->SockLastError();
-      if (WaitHooks.PumpIfDue != nullptr) WaitHooks.PumpIfDue(false, false);
+      // Never blocks: a full socket is waited for in slices, serving the window.
+      sent = SocketHandle.SendData(buffer + offset, count - offset, Id_MSG_DONTWAIT);
+      if (sent == Id_SOCKET_ERROR) {
+        // Read the reason now: handlers run later may make socket calls of their own.
+        error = GlobalStack->SockLastError();
+        if (error == IdSocketError::WouldBlock) {
+          WaitForRoom();
+          continue;
+        }
+      } else if (WaitHooks.PumpIfDue != nullptr) {
+        WaitHooks.PumpIfDue(false, false);
+      }
     }
     PeerClosed = sent == 0;
-    CheckPeerClosed(true, false);
+    if (PeerClosed) FClosedByPeer = true;
+    // Bytes still waiting to be read are no reason to write on a closed connection.
+    CheckPeerClosed(true, true);
     if (sent == Id_SOCKET_ERROR) {
       if (error == 0) error = GlobalStack->SockLastError();
-      if (error == IdSocketError::Shutdown) DropConnection();
+      if (error == IdSocketError::Shutdown || error == IdSocketError::ConnectionReset) {
+        DropClosedByPeer();
+        throw EIdConnClosedByPeer();
+      }
       GlobalStack->ThrowSocketError(error);
     }
     ReportWork(wkWrite, sent);
@@ -283,6 +374,7 @@ void TIdTCPConnection::ResetState() {
   SocketHandle.ResetFields(true);
   InBuffer.Clear();
   PeerClosed = false;
+  FClosedByPeer = false;
 }
 
 void TIdTCPConnection::DropForTooLong(const char* what, int32_t limit) {
@@ -291,53 +383,6 @@ void TIdTCPConnection::DropForTooLong(const char* what, int32_t limit) {
   throw EIdPeerDataTooLong(Format(
       "Die Gegenstelle hat %s von mehr als %d Bytes gesendet; die Verbindung wurde getrennt.", what,
       limit));
-}
-
-int16_t TIdTCPConnection::SendCommand(const std::string& command, const TIdReplyCodes& allowed) {
-  if (command != IdNoCommand) WriteLine(command);
-  return ReadReply(allowed);
-}
-
-int16_t TIdTCPConnection::SendCommand(const std::string& command, int16_t expected) {
-  return expected == -1 ? SendCommand(command, TIdReplyCodes{})
-                        : SendCommand(command, TIdReplyCodes{expected});
-}
-
-int16_t TIdTCPConnection::ReadReply(const TIdReplyCodes& allowed) {
-  ReplyLines.Clear();
-  // Counted with the bookkeeping of each line, so that endless short continuation lines
-  // are stopped as surely as one huge one.
-  size_t held = 0;
-  auto keep = [&](std::string line) {
-    held += line.size() + sizeof(std::string);
-    if (held > static_cast<size_t>(MaxReplyLength)) DropForTooLong("eine Antwort", MaxReplyLength);
-    ReplyLines.Add(std::move(line));
-  };
-  std::string line = ReadNonBlankLine();
-  keep(line);
-  std::string endPrefix;
-  if (StartsMultiLineReply(line, endPrefix)) {
-    do {
-      line = ReadNonBlankLine();
-      keep(line);
-    } while (!EndsMultiLineReply(line, endPrefix));
-  }
-  LastReplyCode = ReplyCodeOf(LastReplyLine());
-  return CheckReplyCode(LastReplyCode, allowed);
-}
-
-int16_t TIdTCPConnection::CheckReplyCode(int16_t code, const TIdReplyCodes& allowed) {
-  if (allowed.empty() || std::find(allowed.begin(), allowed.end(), code) != allowed.end())
-    return code;
-  RaiseReplyError();
-}
-
-std::string TIdTCPConnection::LastReplyLine() const {
-  return ReplyLines.Count() == 0 ? std::string() : ReplyLines.Strings(ReplyLines.Count() - 1);
-}
-
-void TIdTCPConnection::RaiseReplyError() {
-  throw EIdProtocolReplyError(LastReplyCode, LastReplyLine());
 }
 
 void TIdTCPConnection::SetIntercept(TIdConnectionIntercept* intercept) {

@@ -6,7 +6,9 @@
 #include "IdSocketHandle.h"
 #include "StringList.h"
 
+#include <chrono>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -25,6 +27,11 @@ inline const std::string IdNoCommand(1, '\0');
 // bytes) and all writing through WriteBytes (loops until the platform took every byte).
 // Both fire the work events, tell the intercept, and notice a close by the peer, which
 // drops the connection (status events, OnDisconnected) at once. Text is a byte string.
+//
+// Neither ever blocks in the kernel: receives wait for data and sends for room in the
+// anti-freeze's slices (the window served between them), each wait bounded by the limits
+// below. A connection found closed raises EIdConnClosedByPeer when the peer closed it and
+// the silent EIdConnClosedGracefully when this side did.
 class TIdTCPConnection : public TIdComponent {
  public:
   // A line longer than this without its terminator, or a reply holding more than this
@@ -37,9 +44,13 @@ class TIdTCPConnection : public TIdComponent {
 
   // The socket is open; a close by the peer is noticed only by a receive or send.
   bool Connected();
-  // Drops a connection found closed; raises EIdConnClosedGracefully when asked to and
-  // (nothing is buffered or buffered bytes don't count).
+  // Drops a connection found closed; raises (RaiseClosed) when asked to and (nothing is
+  // buffered or buffered bytes don't count).
   void CheckPeerClosed(bool raiseIfClosed, bool ignoreBuffered);
+  // Whether the peer closed the connection (a receive saw its end or a reset, a send found
+  // it gone) rather than this side (DropConnection with the socket still open). Kept until
+  // the next connect.
+  bool ClosedByPeer() const { return FClosedByPeer; }
   // One wait and one receive; returns the bytes received (0 on time-out, when not
   // connected, or when the peer closed). Into InBuffer with keepInInput, else into block
   // (RecvBlock when none) reported as read work.
@@ -101,16 +112,36 @@ class TIdTCPConnection : public TIdComponent {
   bool LineTimedOut = false;
   int16_t LastReplyCode = 0;
   int32_t SendBufferSize = 32768; // chunk size of WriteFromStream
+  // Limits of the waits for the peer, ms; 0 = none, the class default: a plain connection
+  // waits as long as its caller says. Running into one drops the connection and raises.
+  int32_t ReadTimeOut = 0;  // a wait without limit for data that brings no byte: EIdReadTimeout
+  int32_t ReplyTimeOut = 0; // one whole ReadReply, from its start: EIdReadTimeout
+  int32_t WriteTimeOut = 0; // a send that can hand over no byte: EIdWriteTimeout
 
  protected:
   void Notification(TComponent* other) override;
+  // The exception for a connection found closed: EIdConnClosedByPeer when the peer closed
+  // it, EIdConnClosedGracefully when this side did.
+  [[noreturn]] void RaiseClosed() const;
 
   TIdBuffer RecvBlock;
   TIdBuffer InBuffer;
   bool PeerClosed = false;
 
  private:
+  using TClock = std::chrono::steady_clock;
+
   [[noreturn]] void DropForTooLong(const char* what, int32_t limit);
+  // Waits for data within timeout, or within the read limits for TimeoutInfinite.
+  bool WaitForInput(int32_t timeout);
+  // Waits until the socket takes data again, within WriteTimeOut.
+  void WaitForRoom();
+  // Records a close by the peer and drops the connection.
+  void DropClosedByPeer();
+  void ReadReplyLines();
+
+  std::optional<TClock::time_point> FReplyDeadline; // set while ReadReply runs with a limit
+  bool FClosedByPeer = false;
 
   TIdConnectionIntercept* FIntercept = nullptr;
   bool FInterceptEnabled = false;

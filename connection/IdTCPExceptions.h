@@ -41,6 +41,24 @@ class EIdProtocolReplyError : public EIdException {
   int32_t ReplyCode;
 };
 
+// A wait for the peer ran into its limit; the connection has been dropped.
+class EIdReadTimeout : public EIdTCPConnectionError {
+ public:
+  using EIdTCPConnectionError::EIdTCPConnectionError;
+};
+
+class EIdWriteTimeout : public EIdTCPConnectionError {
+ public:
+  using EIdTCPConnectionError::EIdTCPConnectionError;
+};
+
+// The connect was not answered within ConnectTimeOut. A socket error of its own kind
+// (ErrorCode 10060), with a text that names the limit.
+class EIdConnectTimeout : public EIdSocketError {
+ public:
+  explicit EIdConnectTimeout(std::string message) : EIdSocketError(10060, std::move(message)) {}
+};
+
 class EIdAlreadyConnected : public EIdException {
  public:
   EIdAlreadyConnected() : EIdException("Verbindung besteht bereits.") {}

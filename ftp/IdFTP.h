@@ -1,6 +1,7 @@
 #pragma once
 
 #include "IdException.h"
+#include "IdFTPParsing.h"
 #include "IdTCPClient.h"
 
 #include <memory>
@@ -39,6 +40,15 @@ class TIdFTP : public TIdTCPClient {
  public:
   // How long the server may take to open an active-mode data connection.
   static constexpr int32_t DefaultAcceptTimeOut = 60000;
+  // Limits of the control connection (ReadTimeOut, WriteTimeOut, ReplyTimeOut): a reply
+  // wait in which nothing arrives for a minute fails, and so does a reply still incomplete
+  // after two, however slowly it trickles in.
+  static constexpr int32_t DefaultReadTimeOut = 60000;
+  static constexpr int32_t DefaultReplyTimeOut = 120000;
+  // A transfer in which no byte moves for this long fails.
+  static constexpr int32_t DefaultDataStallTimeOut = 60000;
+  // After a failed transfer, how long the replies the server still owes for it may take.
+  static constexpr int32_t DefaultReplyDrainTimeOut = 3000;
 
   TIdFTP();
   ~TIdFTP() override;
@@ -46,10 +56,12 @@ class TIdFTP : public TIdTCPClient {
   // Opens the control connection, reads the greeting and, with login, sends user, pass
   // (when asked for), type and syst. Any failure closes the connection again.
   void Connect(bool login = true);
-  // Sends "Quit" without waiting for an answer and closes the connection.
+  // Sends "Quit" without waiting for an answer and closes the connection (only closes it
+  // while the connect still waits for the server).
   void Quit();
   // Sends "ABOR" (no reply is read here) and drops the running transfer's data connection;
-  // the transfer routine further up the stack reads the replies.
+  // the transfer routine further up the stack reads the replies. Only an ABOR sent while
+  // the data connection exists makes a 426 part of the transfer's normal end.
   virtual void Abort();
   virtual void CloseDataConnection();
 
@@ -69,6 +81,11 @@ class TIdFTP : public TIdTCPClient {
   // The size from a 213 reply; -1 for any other reply or an unreadable size.
   int32_t QueryFileSize(const std::string& name);
 
+  // The transfers. A failure in the data phase releases the data connection, then reads
+  // the replies the server still owes for the transfer (within ReplyDrainTimeOut, else
+  // the control connection is dropped: out of step is worse than closed) and raises the
+  // first failure unchanged. A 426 the client did not ask for with ABOR is a failure.
+  //
   // Replaces target's lines with the listing's ("list" when detailed, else "nlst").
   void ListDirectory(TStringList& target, const std::string& specifier, bool detailed);
   void RetrieveFile(const std::string& remoteName, const std::string& localName, bool overwrite);
@@ -84,8 +101,18 @@ class TIdFTP : public TIdTCPClient {
   bool Passive = false;
   // Longest wait for the server's data connection in active mode, ms (0 = no limit).
   int32_t AcceptTimeOut = DefaultAcceptTimeOut;
+  // ReadTimeOut and WriteTimeOut of every data connection, ms (0 = no limit).
+  int32_t DataStallTimeOut = DefaultDataStallTimeOut;
+  int32_t ReplyDrainTimeOut = DefaultReplyDrainTimeOut;
 
  private:
+  // What the server still owes for the running transfer.
+  struct TTransferReplies {
+    bool CommandSent = false;
+    bool FinalRead = false;     // a reply other than a preliminary one came for the command
+    bool AbortAnswered = false; // the reply to our ABOR came (alone or with the final one)
+  };
+
   void RunIncomingTransfer(const std::string& command, TStream& destination);
   void RunOutgoingTransfer(const std::string& command, TStream& source);
   // Sets up the data connection (passive: connected; active: accepted) around the
@@ -95,7 +122,15 @@ class TIdFTP : public TIdTCPClient {
   void RequestPassiveAddress(std::string& ip, int32_t& port);
   void AnnounceDataPort(const TIdSocketHandle& handle);
   void ShareWorkHandlers();
-  void WaitForDataConnection(TIdSimpleServer& listener);
+  // The data connection's limits, from this client's.
+  void LimitDataConnection();
+  void WaitForDataConnection(TIdSimpleServer& listener, TTransferReplies& replies);
+  int16_t ReadTransferReply(const TIdReplyCodes& allowed, TTransferReplies& replies);
+  void NoteTransferReply(TTransferReplies& replies, int16_t code) const;
+  bool RepliesOwed(const TTransferReplies& replies) const;
+  // Reads what is owed within ReplyDrainTimeOut, else drops the control connection.
+  // Raises nothing: it runs while the transfer's failure is on its way to the caller.
+  void DrainOwedReplies(TTransferReplies& replies);
   // Sends command + argument, refusing an argument that would break the line.
   int16_t SendWithArgument(const std::string& command, const std::string& argument,
                            const TIdReplyCodes& allowed);
@@ -103,4 +138,5 @@ class TIdFTP : public TIdTCPClient {
   TIdFTPTransferType FTransferType = ftBinary;
   std::string FSystemDescription;
   std::unique_ptr<TIdTCPConnection> FDataConnection;
+  bool FAbortSent = false; // ABOR went out while the running transfer's data connection existed
 };

@@ -20,12 +20,23 @@ void ParsePassiveReply(const std::string& line, std::string& ip, int32_t& port) 
   } else {
     s = s.substr(static_cast<size_t>(LastPos(" ", s, -1)));
   }
-  ip.clear();
-  for (int i = 0; i < 4; ++i)
-    ip += (i == 0 ? "" : ".") + FetchToken(s, ",");
-  const uint32_t high = static_cast<uint32_t>(StrToInt(FetchToken(s, ",")));
-  const uint32_t low = static_cast<uint32_t>(StrToInt(FetchToken(s, ",")));
-  port = static_cast<int32_t>(high * 256u + low);
+  std::string pieces[6];
+  for (std::string& piece : pieces)
+    piece = FetchToken(s, ",");
+  const int32_t high = StrToInt(pieces[4]);
+  const int32_t low = StrToInt(pieces[5]);
+  std::string numbers;
+  bool valid = true;
+  for (const std::string& piece : pieces) {
+    int32_t value = 0;
+    valid = valid && TryStrToInt(piece, value) && value >= 0 && value <= 255;
+    numbers += (numbers.empty() ? "" : ",") + piece;
+  }
+  if (!valid)
+    throw EIdFTPInvalidPassiveAddress(
+        "Der Server hat für die Datenverbindung eine ungültige Adresse genannt (" + numbers + ").");
+  ip = pieces[0] + "." + pieces[1] + "." + pieces[2] + "." + pieces[3];
+  port = high * 256 + low;
 }
 
 std::string PortArgument(const std::string& ip, int32_t port) {
@@ -53,7 +64,8 @@ std::vector<std::string> SplitListing(const std::string& text) {
 int32_t SizeFromReply(const TStringList& replyLines) {
   std::string text = TrimControls(replyLines.Text());
   const size_t blank = text.find(' ');
-  if (blank != std::string::npos) text.erase(0, blank + 1);
+  if (blank == std::string::npos) return -1;
+  text.erase(0, blank + 1);
   int32_t size = -1;
   return TryStrToInt(text, size) ? size : -1;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "IdException.h"
 #include "StringList.h"
 
 #include <cstdint>
@@ -13,9 +14,17 @@
 //   257 "/fotos/2024" is current directory  ->  /fotos/2024
 std::string ExtractQuotedPath(const std::string& line);
 
+// A PASV reply whose numbers are not each 0-255: an address that would go to name lookup
+// or a port that does not exist.
+class EIdFTPInvalidPassiveAddress : public EIdException {
+ public:
+  using EIdException::EIdException;
+};
+
 // Address and port of a PASV reply's last line: the six numbers in parentheses, or,
-// without parentheses, the last blank-separated word. The address pieces are not checked;
-// a port piece that is no integer raises EConvertError.
+// without parentheses, the last blank-separated word. A port piece that is no integer
+// raises EConvertError; any of the six that is not a number 0-255 raises
+// EIdFTPInvalidPassiveAddress. The address is used as given, whatever it names.
 //   227 Entering Passive Mode (127,0,0,1,4,1).  ->  127.0.0.1, 1025
 void ParsePassiveReply(const std::string& line, std::string& ip, int32_t& port);
 
@@ -27,7 +36,8 @@ std::string PortArgument(const std::string& ip, int32_t port);
 std::vector<std::string> SplitListing(const std::string& text);
 
 // The size in a 213 reply: the lines joined (each with CR LF), trimmed, everything up to
-// the first blank removed, the rest read as a signed 32-bit integer; -1 when it is none.
+// the first blank removed, the rest read as a signed 32-bit integer; -1 when it is none,
+// and for a reply without a blank (a bare "213" holds no size, only its code).
 int32_t SizeFromReply(const TStringList& replyLines);
 
 // Whether text would break out of its command line: a CR, an LF or a zero byte.

@@ -20,10 +20,20 @@ class EIdSilentException : public EIdException {
 inline constexpr const char* RSConnectionClosedGracefully =
     "Die Verbindung wurde erfolgreich geschlossen.";
 
-// The connection is closed: by the peer, or it was never open.
+// The connection is closed, and this side knows it: it closed it itself (a disconnect, an
+// abort, a quit) or it was never open. Nothing to tell the user.
 class EIdConnClosedGracefully : public EIdSilentException {
  public:
   EIdConnClosedGracefully() : EIdSilentException(RSConnectionClosedGracefully) {}
+};
+
+inline constexpr const char* RSConnectionClosedByPeer = "Der Server hat die Verbindung getrennt.";
+
+// The other end closed (or reset) the connection while this side still needed it. In this
+// program the other end of every connection is the FTP server, hence the text.
+class EIdConnClosedByPeer : public EIdException {
+ public:
+  EIdConnClosedByPeer() : EIdException(RSConnectionClosedByPeer) {}
 };
 
 // A checked socket call failed; ErrorCode tells the cases apart without parsing the text.

@@ -11,6 +11,7 @@ namespace IdSocketError {
 inline constexpr int32_t Interrupted = 10004;
 inline constexpr int32_t AccessDenied = 10013;
 inline constexpr int32_t WouldBlock = 10035;
+inline constexpr int32_t InProgress = 10036;
 inline constexpr int32_t NotASocket = 10038;
 inline constexpr int32_t AddressInUse = 10048;
 inline constexpr int32_t AddressNotAvailable = 10049;

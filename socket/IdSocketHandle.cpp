@@ -5,6 +5,8 @@
 #include "IdSocketErrors.h"
 #include "IdStack.h"
 
+#include <algorithm>
+
 void TIdSocketHandle::OpenSocket(int32_t type, int32_t protocol) {
   Close(true);
   SocketId = GlobalStack->NewSocket(type, protocol);
@@ -41,23 +43,60 @@ void TIdSocketHandle::AcceptFrom(int32_t listeningSocket) {
   RefreshRemote();
 }
 
-bool TIdSocketHandle::WaitReadable(int32_t timeout) {
-  if (!IsOpen) throw EIdConnClosedGracefully();
-  const int32_t slice = WaitHooks.SliceLength != nullptr ? WaitHooks.SliceLength() : -1;
-  if (slice >= 0) {
-    if (timeout == TimeoutInfinite) {
-      while (!WaitReadable(slice)) {
-      }
-      return true;
-    }
-    if (timeout > slice) {
-      // The remainder first, then one whole slice.
-      if (WaitReadable(timeout - slice)) return true;
-      timeout = slice;
+int32_t TIdSocketHandle::ConnectToRemote(int32_t family, int32_t timeout) {
+  if (GlobalStack->SockSetBlocking(SocketId, false) == Id_SOCKET_ERROR) return Id_SOCKET_ERROR;
+  int32_t result = GlobalStack->SockConnect(SocketId, family, RemoteIP, RemotePort);
+  if (result == Id_SOCKET_ERROR && GlobalStack->SockLastError() == IdSocketError::InProgress) {
+    const bool done = WaitWritable(timeout);
+    if (!IsOpen) throw EIdConnClosedGracefully();
+    if (done) {
+      result = GlobalStack->SockFinishConnect(SocketId);
+    } else {
+      GlobalStack->SockSetLastError(IdSocketError::TimedOut);
     }
   }
-  TIdSocketList readList{SocketId};
-  const bool ready = GlobalStack->SockSelect(&readList, nullptr, nullptr, timeout) == 1;
+  if (result != Id_SOCKET_ERROR) {
+    // The rest of the connection works on a blocking socket; sends that must not wait say
+    // so per call.
+    GlobalStack->CheckSocketResult(GlobalStack->SockSetBlocking(SocketId, true));
+    RefreshLocal();
+    RefreshRemote();
+  }
+  return result;
+}
+
+bool TIdSocketHandle::WaitReadable(int32_t timeout) {
+  return WaitReady(false, timeout);
+}
+
+bool TIdSocketHandle::WaitWritable(int32_t timeout) {
+  return WaitReady(true, timeout);
+}
+
+bool TIdSocketHandle::WaitReady(bool forSending, int32_t timeout) {
+  const int32_t slice = WaitHooks.SliceLength != nullptr ? WaitHooks.SliceLength() : -1;
+  if (slice < 0 || (timeout != TimeoutInfinite && timeout <= slice))
+    return WaitOnce(forSending, timeout);
+  if (timeout == TimeoutInfinite) {
+    while (!WaitOnce(forSending, slice)) {
+    }
+    return true;
+  }
+  // The remainder first, then whole slices.
+  const int32_t step = std::max(slice, 1);
+  const int32_t first = timeout - (timeout - 1) / step * step;
+  if (WaitOnce(forSending, first)) return true;
+  for (int32_t left = timeout - first; left > 0; left -= step)
+    if (WaitOnce(forSending, step)) return true;
+  return false;
+}
+
+bool TIdSocketHandle::WaitOnce(bool forSending, int32_t timeout) {
+  // Also after a slice: the window served in between may have closed the socket.
+  if (!IsOpen) throw EIdConnClosedGracefully();
+  TIdSocketList list{SocketId};
+  const bool ready = (forSending ? GlobalStack->SockSelect(nullptr, &list, nullptr, timeout)
+                                 : GlobalStack->SockSelect(&list, nullptr, nullptr, timeout)) == 1;
   if (WaitHooks.PumpIfDue != nullptr) WaitHooks.PumpIfDue(!ready, false);
   return ready;
 }

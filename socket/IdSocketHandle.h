@@ -19,6 +19,12 @@ class TIdSocketHandle {
   void BindLocal();
   // Connects to RemoteIP/RemotePort; returns the raw result (-1 on failure) unchecked.
   int32_t ConnectToRemote(int32_t family);
+  // The same without blocking the thread: the connect is started, then waited for as
+  // WaitWritable waits (sliced, the window served), at most timeout ms (-2 = no limit).
+  // Running out of time fails with IdSocketError::TimedOut as the last error. The socket
+  // blocks again afterwards. A handle closed meanwhile (by a handler served during the
+  // wait) raises EIdConnClosedGracefully.
+  int32_t ConnectToRemote(int32_t family, int32_t timeout);
   void StartListening(int32_t backlog);
   // Accepts one connection from the listening socket into this handle. The listening
   // socket stays open: its owner closes it.
@@ -27,6 +33,8 @@ class TIdSocketHandle {
   // time-out (ms, -2 = no limit). With an active anti-freeze long waits are cut into slices
   // and the window is served after each. A closed handle raises EIdConnClosedGracefully.
   bool WaitReadable(int32_t timeout);
+  // The same for room to send (or a connect that completed or failed).
+  bool WaitWritable(int32_t timeout);
   int32_t ReceiveData(void* buffer, int32_t length, int32_t flags);
   int32_t SendData(const void* buffer, int32_t length, int32_t flags);
   int32_t ReceiveDatagram(void* buffer, int32_t length, int32_t flags, std::string& fromIP,
@@ -52,4 +60,9 @@ class TIdSocketHandle {
   std::string RemoteIP;
   int32_t Port = 0;
   int32_t RemotePort = 0;
+
+ private:
+  bool WaitReady(bool forSending, int32_t timeout);
+  // One readiness wait, then the window's turn.
+  bool WaitOnce(bool forSending, int32_t timeout);
 };

@@ -22,6 +22,9 @@ inline constexpr int32_t Id_SOCKET_ERROR = -1;
 inline constexpr int32_t Id_SD_SEND = 1;
 inline constexpr int32_t Id_IPPROTO_TCP = 6;
 inline constexpr int32_t Id_TCP_NODELAY = 1;
+// Send and receive flag: fail with WouldBlock instead of waiting in the kernel, so that the
+// caller can wait in slices and keep the window served.
+inline constexpr int32_t Id_MSG_DONTWAIT = 0x10000;
 inline constexpr size_t IdSocketListLimit = 64;
 
 // The program's only gateway to the operating system's IPv4 sockets. The platform calls
@@ -76,6 +79,13 @@ class TIdStack {
   virtual int32_t SockShutdown(int32_t socket, int32_t how) = 0;
   // The calling thread's last socket error code.
   virtual int32_t SockLastError() = 0;
+  // Sets it, as a failing call would.
+  virtual void SockSetLastError(int32_t code) = 0;
+  // Switches the socket between blocking and non-blocking calls.
+  virtual int32_t SockSetBlocking(int32_t socket, bool blocking) = 0;
+  // The outcome of a connect started without blocking, once the socket is writable: 0 when
+  // it connected, else -1 with the reason as the last error.
+  virtual int32_t SockFinishConnect(int32_t socket) = 0;
   // Checked.
   virtual void SockPeerName(int32_t socket, int32_t& family, std::string& ip, int32_t& port) = 0;
   virtual void SockLocalName(int32_t socket, int32_t& family, std::string& ip, int32_t& port) = 0;

@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -38,6 +39,13 @@ void ReadAddress(const sockaddr_in& record, std::string& ip, int32_t& port) {
   std::memcpy(bytes.data(), &record.sin_addr.s_addr, bytes.size());
   ip = TIdStack::IPBytesToText(bytes);
   port = TIdStack::NetToHostShort(record.sin_port);
+}
+
+// The program's send and receive flags as the platform's.
+int PlatformFlags(int32_t flags) {
+  int platform = flags & ~Id_MSG_DONTWAIT;
+  if ((flags & Id_MSG_DONTWAIT) != 0) platform |= MSG_DONTWAIT;
+  return platform;
 }
 
 int PlatformType(int32_t type) {
@@ -127,6 +135,16 @@ int32_t TIdStackPosix::SockConnect(int32_t socket, int32_t family, const std::st
   pollfd entry{socket, POLLOUT, 0};
   while (::poll(&entry, 1, -1) == -1)
     if (errno != EINTR) return Failed(-1);
+  return SockFinishConnect(socket);
+}
+
+int32_t TIdStackPosix::SockSetBlocking(int32_t socket, bool blocking) {
+  const int flags = ::fcntl(socket, F_GETFL);
+  if (flags == -1) return Failed(-1);
+  return Failed(::fcntl(socket, F_SETFL, blocking ? flags & ~O_NONBLOCK : flags | O_NONBLOCK));
+}
+
+int32_t TIdStackPosix::SockFinishConnect(int32_t socket) {
   int error = 0;
   socklen_t length = sizeof error;
   if (::getsockopt(socket, SOL_SOCKET, SO_ERROR, &error, &length) == -1) return Failed(-1);
@@ -192,7 +210,7 @@ int32_t TIdStackPosix::SockListen(int32_t socket, int32_t backlog) {
 int32_t TIdStackPosix::SockRecv(int32_t socket, void* buffer, int32_t length, int32_t flags) {
   ssize_t result;
   do {
-    result = ::recv(socket, buffer, static_cast<size_t>(length), flags);
+    result = ::recv(socket, buffer, static_cast<size_t>(length), PlatformFlags(flags));
   } while (result == -1 && errno == EINTR);
   return Failed(static_cast<int32_t>(result));
 }
@@ -277,7 +295,8 @@ int32_t TIdStackPosix::SockSend(int32_t socket, const void* buffer, int32_t leng
   ssize_t result;
   do {
     // A peer that has gone away must fail the call, not kill the process.
-    result = ::send(socket, buffer, static_cast<size_t>(length), flags | MSG_NOSIGNAL);
+    result =
+        ::send(socket, buffer, static_cast<size_t>(length), PlatformFlags(flags) | MSG_NOSIGNAL);
   } while (result == -1 && errno == EINTR);
   return Failed(static_cast<int32_t>(result));
 }

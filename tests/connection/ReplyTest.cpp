@@ -118,7 +118,7 @@ TEST_F(Replies, CommandsAndTheNoCommandMarker) {
 TEST_F(Replies, ClosedWhileWaitingKeepsWhatCame) {
   Start([](peer::TPeerSocket& s) { s.Send("230-one\r\n230-two\r\n"); });
   client.LastReplyCode = 42;
-  EXPECT_THROW(client.ReadReply({}), EIdConnClosedGracefully);
+  EXPECT_THROW(client.ReadReply({}), EIdConnClosedByPeer);
   EXPECT_EQ(client.ReplyLines.Count(), 2);
   EXPECT_EQ(client.LastReplyCode, 42);
 }

@@ -1,10 +1,13 @@
 #include "ConnectionFixture.h"
+#include "IdAntiFreezeBase.h"
 #include "IdStack.h"
 #include "IdTCPExceptions.h"
 
+#include <functional>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <sys/socket.h>
+#include <unistd.h>
 
 namespace {
 
@@ -62,6 +65,45 @@ TEST_F(Connect, RefusedClosesAgainBeforeTheError) {
   EXPECT_EQ(events, (Lines{"status 1 Verbinden mit 127.0.0.1.",
                            "status 3 Verbindung zu 127.0.0.1 wird getrennt.",
                            "status 4 Nicht verbunden.", "disconnected"}));
+  EXPECT_FALSE(client.Connected());
+}
+
+// Serves "the window" by running a handler.
+class HandlerAntiFreeze : public TIdAntiFreezeBase {
+ public:
+  void PumpMessages() override {
+    ++pumps;
+    if (handler) handler();
+  }
+  int pumps = 0;
+  std::function<void()> handler;
+};
+
+TEST_F(Connect, AConnectNobodyAnswersEndsAtItsLimit) {
+  peer::TUnansweredPort unanswered;
+  HandlerAntiFreeze window;
+  window.IdleTimeOut = 50;
+  Record();
+  client.Host = "127.0.0.1";
+  client.Port = unanswered.Port();
+  client.ConnectTimeOut = 300;
+  try {
+    client.Connect();
+    ADD_FAILURE() << "no exception";
+  } catch (const EIdConnectTimeout& e) {
+    EXPECT_EQ(e.ErrorCode, 10060);
+    EXPECT_EQ(e.Message, "Die Verbindung zu 127.0.0.1 konnte nicht innerhalb von 1 Sekunden "
+                         "hergestellt werden.");
+  }
+  EXPECT_GE(window.pumps, 5) << "the window was served while the connect waited";
+  EXPECT_EQ(events, (Lines{"status 1 Verbinden mit 127.0.0.1.",
+                           "status 3 Verbindung zu 127.0.0.1 wird getrennt.",
+                           "status 4 Nicht verbunden.", "disconnected"}));
+
+  // Closed by a handler while it waits: the end this side chose, so silent.
+  client.ConnectTimeOut = 5000;
+  window.handler = [&] { client.Disconnect(); };
+  EXPECT_THROW(client.Connect(), EIdConnClosedGracefully);
   EXPECT_FALSE(client.Connected());
 }
 

@@ -28,7 +28,7 @@ TEST(ParsePassiveReply, Good) {
   const Case cases[] = {
       {"227 Entering Passive Mode (127,0,0,1,4,1)", "127.0.0.1", 1025},
       {"227 Entering Passive Mode (10,1,2,3,200,10). Trailing text", "10.1.2.3", 51210},
-      {"227 =192,168,0,9,0,21", "=192.168.0.9", 21},
+      {"227 Entering Passive Mode (0,0,0,0,255,255)", "0.0.0.0", 65535},
       {"227 ok 127,0,0,1,195,80", "127.0.0.1", 50000},
       {"227 Entering Passive Mode (127,0,0,1,4,1)  \r\n", "127.0.0.1", 1025},
   };
@@ -59,6 +59,31 @@ TEST(ParsePassiveReply, BadPortNumbers) {
     ParsePassiveReply("227 (1,2,3,4,5,y)", ip, port);
   } catch (const EConvertError& e) {
     EXPECT_EQ(e.Message, "'y' ist kein gültiger Integerwert");
+  }
+}
+
+TEST(ParsePassiveReply, NumbersOutsideAByteAreRefused) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"227 Entering Passive Mode (383,0,0,1,4,1)", "(383,0,0,1,4,1)."},
+      {"227 Entering Passive Mode (127,0,0,1,256,1)", "(127,0,0,1,256,1)."},
+      {"227 Entering Passive Mode (127,0,0,1,4,-1)", "(127,0,0,1,4,-1)."},
+      {"227 Entering Passive Mode (127,0,x,1,4,1)", "(127,0,x,1,4,1)."},
+      // Not a name to look up either: the address is the four numbers or nothing.
+      {"227 =192,168,0,9,0,21", "(=192,168,0,9,0,21)."},
+  };
+  for (const auto& [line, numbers] : cases) {
+    std::string ip;
+    int32_t port = 0;
+    try {
+      ParsePassiveReply(line, ip, port);
+      ADD_FAILURE() << "no exception for " << line;
+    } catch (const EIdFTPInvalidPassiveAddress& e) {
+      EXPECT_EQ(
+          e.Message,
+          std::string("Der Server hat für die Datenverbindung eine ungültige Adresse genannt ") +
+              numbers)
+          << "input: " << line;
+    }
   }
 }
 
@@ -96,7 +121,8 @@ TEST(SizeFromReply, Cases) {
       {{"213-size follows", "213 1536"}, -1},
       // The rules read on across lines and take a lone code for the number.
       {{"213-size", "213 1536"}, 1536},
-      {{"213"}, 213},
+      {{"213"}, -1},
+      {{"213  "}, -1},
       {{"213 $10"}, 16},
   };
   for (const auto& [lines, size] : cases) {

@@ -69,7 +69,7 @@ TEST_F(Session, RefusedGreetingAndDroppedConnection) {
   EXPECT_TRUE(server->Transcript().empty());
 
   Serve("close_on_pass");
-  EXPECT_THROW(Login(), EIdConnClosedGracefully);
+  EXPECT_THROW(Login(), EIdConnClosedByPeer);
   EXPECT_FALSE(ftp.Connected());
 }
 

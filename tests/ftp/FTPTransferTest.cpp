@@ -234,7 +234,7 @@ TEST_F(Transfers, RefusedCommandsReleaseTheDataConnection) {
 TEST_F(Transfers, ControlConnectionDroppedMidCommand) {
   Serve("close_on_list");
   Login();
-  EXPECT_THROW(List(), EIdConnClosedGracefully);
+  EXPECT_THROW(List(), EIdConnClosedByPeer);
   EXPECT_FALSE(ftp.Connected());
   EXPECT_EQ(ftp.DataConnection(), nullptr);
 }
@@ -303,12 +303,14 @@ TEST_F(Transfers, UploadAbortedBeforeItsLastBlockFails) {
   EXPECT_THROW(ftp.StoreFromStream(stream, "cut.jpg", false), EIdConnClosedGracefully);
   EXPECT_EQ(work.back(), "end 1");
   EXPECT_EQ(ftp.DataConnection(), nullptr);
+  EXPECT_EQ(ftp.QueryWorkingDir(), "/") << "the replies to STOR and ABOR were read first";
 }
 
 TEST_F(Transfers, AServerThatNeverConnectsBack) {
   Serve("never_connect");
   Login();
   ftp.AcceptTimeOut = 1000;
+  ftp.ReplyDrainTimeOut = 300;
   const auto start = std::chrono::steady_clock::now();
   try {
     List();
@@ -319,6 +321,7 @@ TEST_F(Transfers, AServerThatNeverConnectsBack) {
   }
   EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);
   EXPECT_EQ(ftp.DataConnection(), nullptr);
+  EXPECT_FALSE(ftp.Connected()) << "the final reply never came: out of step, so closed";
 }
 
 TEST_F(Transfers, AReplyInsteadOfTheConnectionEndsTheWaitAtOnce) {

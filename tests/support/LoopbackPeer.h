@@ -150,6 +150,36 @@ inline int ConnectTo(int port) {
   return fd;
 }
 
+// A port on 127.0.0.1 whose connects are never answered: its listen queue has one place,
+// taken by a connection nobody accepts, so the kernel drops every further SYN.
+class TUnansweredPort {
+ public:
+  TUnansweredPort() {
+    FHole = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address = LoopbackAddress(0);
+    socklen_t length = sizeof address;
+    if (::bind(FHole, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
+        ::listen(FHole, 0) != 0 ||
+        ::getsockname(FHole, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+      throw std::runtime_error("peer: cannot listen");
+    FPort = ntohs(address.sin_port);
+    FFiller = ConnectTo(FPort);
+  }
+  ~TUnansweredPort() {
+    ::close(FFiller);
+    ::close(FHole);
+  }
+  TUnansweredPort(const TUnansweredPort&) = delete;
+  TUnansweredPort& operator=(const TUnansweredPort&) = delete;
+
+  int Port() const { return FPort; }
+
+ private:
+  int FHole = -1;
+  int FFiller = -1;
+  int FPort = 0;
+};
+
 // A port on 127.0.0.1 that nothing listens on (bound for a moment, then released).
 inline int UnusedPort() {
   const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);

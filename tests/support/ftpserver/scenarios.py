@@ -62,10 +62,34 @@ listing                    None              LIST data instead of the folder's l
 nlst_listing               None              the same for NLST
 data_chunk_size            65536             LIST/NLST/RETR data go out in writes of this size
 data_chunk_delay           0                 seconds between those writes
+upload_chunk_size          65536             STOR/APPE/STOU data are read in pieces of this
+                                             size ...
+upload_chunk_delay         0                 ... with this many seconds after each piece (a
+                                             slow uplink; an ABOR is still noticed at once)
+data_rcvbuf                0                 > 0: SO_RCVBUF of the server's data sockets, set
+                                             before connect/listen (a small receive window)
+data_cut_after             -1                >= 0: after this many data bytes the server closes
+                                             the data connection (an upload's unread rest
+                                             resets the client's sends) and answers
+                                             transfer_failed_reply
+cut_closes_session         false             ... or instead closes the control connection too
+cut_late_reply             None              reply sent cut_late_delay seconds after that
+cut_late_delay             0.2               answer (e.g. a 226 nobody asked for)
+data_stall_after           -1                >= 0: after this many data bytes the server neither
+                                             sends nor reads any more, until ABOR
+                                             (abort_replies) or, for a download, until the
+                                             client closes the data connection
+                                             (transfer_failed_reply at once)
 pasv_reply                 "227 Entering Passive Mode ({h1},{h2},{h3},{h4},{p1},{p2})"
                                              template of the PASV reply
 pasv_address               "127.0.0.1"       address announced in the PASV reply
 pasv_bind                  "127.0.0.1"       address the passive listener binds to
+pasv_port                  0                 > 0: port announced in the PASV reply instead of
+                                             the listener's (nobody there: a refused connect);
+                                             the listener still waits data_timeout, then 425
+pasv_blackhole             false             announce a port whose listen queue is full, so the
+                                             client's connect is never answered (then as
+                                             pasv_port)
 data_timeout               10                seconds to wait for a data connection (accept or
                                              connect), for each piece of upload data and for
                                              a reply to go out
@@ -104,6 +128,16 @@ DEFAULTS = {
     "pasv_reply": "227 Entering Passive Mode ({h1},{h2},{h3},{h4},{p1},{p2})",
     "pasv_address": "127.0.0.1",
     "pasv_bind": "127.0.0.1",
+    "pasv_port": 0,
+    "pasv_blackhole": False,
+    "upload_chunk_size": 65536,
+    "upload_chunk_delay": 0.0,
+    "data_rcvbuf": 0,
+    "data_cut_after": -1,
+    "cut_closes_session": False,
+    "cut_late_reply": None,
+    "cut_late_delay": 0.2,
+    "data_stall_after": -1,
     "data_timeout": 10.0,
     "idle_timeout": 300.0,
 }
@@ -186,8 +220,21 @@ SCENARIOS = {
     # Framing and timing
     "split_replies": {"reply_chunk_size": 2, "reply_chunk_delay": 0.002},
     "delayed_replies": {"reply_delay": 0.2},
+    # Faulty and hostile servers
+    "cut_426": {"data_cut_after": 5000},
+    "cut_426_226": {"data_cut_after": 5000, "cut_late_reply": "226 Transfer complete"},
+    "cut_hangup": {"data_cut_after": 5000, "cut_closes_session": True},
+    "stall": {"data_stall_after": 5000},
+    "stop_reading": {"data_stall_after": 1 << 20},
+    "slow_reader": {"upload_chunk_size": 32768, "upload_chunk_delay": 0.1, "data_rcvbuf": 32768},
+    "pasv_blackhole": {"pasv_blackhole": True, "data_timeout": 1.0},
+    "pasv_over_255": {"pasv_reply": "227 Entering Passive Mode (383,0,0,1,{p1},{p2})"},
+    "silent_greeting": {"reply_delays": {"GREETING": 30}},
+    "trickle": {"reply_chunk_size": 1, "reply_chunk_delay": 0.1},
+    "size_bare": {"replies": {"SIZE": "213"}},
     # Dropped control connection
     "close_on_pass": {"close_on": ["PASS"]},
     "close_on_list": {"close_on": ["LIST"]},
     "close_on_stor": {"close_on": ["STOR"]},
+    "close_on_pwd": {"close_on": ["PWD"]},
 }

@@ -177,6 +177,7 @@ class Session:
         self.send_lock = threading.Lock()
         self.pending_never = None  # threading.Event of a transfer that never connects back
         self.stou_counter = 0
+        self.blackhole = None  # (listening socket with a full queue, the connection filling it)
 
     # --- receiving --------------------------------------------------------------
 
@@ -222,6 +223,10 @@ class Session:
                     return None
                 self.queue_cond.wait(left)
             return self.queue.pop(0)
+
+    def session_gone(self):
+        with self.queue_cond:
+            return None in self.queue
 
     def take_abort(self, timeout):
         """Removes a queued ABOR, waiting up to timeout seconds for one."""
@@ -297,6 +302,9 @@ class Session:
             pass
         finally:
             self.drop_data_target()
+            if self.blackhole is not None:
+                for sock in self.blackhole:
+                    sock.close()
             if self.pending_never is not None:
                 self.pending_never.set()
             try:
@@ -440,8 +448,15 @@ class Session:
             self.data_target[1].close()
         self.data_target = None
 
-    def connect_to(self, where):
+    def data_socket(self):
         sock = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+        if self.options["data_rcvbuf"]:
+            # Before connect or listen, so that the window offered to the client is small.
+            sock.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, self.options["data_rcvbuf"])
+        return sock
+
+    def connect_to(self, where):
+        sock = self.data_socket()
         try:
             sock.bind(("127.0.0.1", 0))
             sock.settimeout(self.options["data_timeout"])
@@ -478,11 +493,15 @@ class Session:
 
     def cmd_PASV(self, arg):
         self.drop_data_target()
-        listener = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+        listener = self.data_socket()
         listener.bind((to_bytes(self.options["pasv_bind"]).decode(), 0))
         listener.listen(1)
         self.data_target = ("passive", listener)
         port = listener.getsockname()[1]
+        if self.options["pasv_blackhole"]:
+            port = self.blackhole_port()
+        elif self.options["pasv_port"]:
+            port = self.options["pasv_port"]
         h = to_bytes(self.options["pasv_address"]).split(b".")
         self.reply(self.options["pasv_reply"], h1=h[0], h2=h[1], h3=h[2], h4=h[3],
                    p1=port // 256, p2=port % 256)
@@ -528,6 +547,39 @@ class Session:
         sock.settimeout(timeout)
         return sock
 
+    def blackhole_port(self):
+        """A port whose listen queue is full: the kernel drops every further SYN."""
+        if self.blackhole is None:
+            hole = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+            hole.bind((to_bytes(self.options["pasv_bind"]).decode(), 0))
+            hole.listen(0)
+            filler = socket.create_connection(hole.getsockname(), timeout=5)
+            self.blackhole = (hole, filler)
+        return self.blackhole[0].getsockname()[1]
+
+    def data_limit(self):
+        """("cut", n), ("stall", n) or (None, None): what happens after n data bytes."""
+        for kind, key in (("cut", "data_cut_after"), ("stall", "data_stall_after")):
+            limit = self.options[key]
+            if limit is not None and limit >= 0:
+                return kind, limit
+        return None, None
+
+    def wait_stalled(self, sock):
+        """Neither sends nor reads any more; ends on ABOR, on the client closing the data
+        connection (a download only: an upload's unread data hides its close) or with the
+        session."""
+        while not self.session_gone():
+            if self.take_abort(0.05):
+                return "aborted"
+            if sock is not None and select.select([sock], [], [], 0)[0]:
+                try:
+                    if not sock.recv(1):
+                        return "stalled"
+                except OSError:
+                    return "stalled"
+        return "gone"
+
     def start_never_connect(self):
         cancel = threading.Event()
         self.pending_never = cancel
@@ -547,37 +599,55 @@ class Session:
         threading.Thread(target=late_reply, daemon=True).start()
 
     def send_data(self, sock, chunks):
-        """Sends the pieces on the data connection; returns "done", "aborted" or "failed"."""
+        """Sends the pieces on the data connection; returns "done", "aborted", "failed",
+        "cut", "stalled" or "gone"."""
         size = max(1, self.options["data_chunk_size"])
         pause = self.options["data_chunk_delay"]
-        outcome = "done"
+        kind, limit = self.data_limit()
+        total = 0
         try:
             first = True
             for data in chunks:
                 for i in range(0, len(data), size):
                     if not first and pause:
                         if self.take_abort(pause):
-                            outcome = "aborted"
-                            return outcome
+                            return "aborted"
                     elif self.take_abort(0):
-                        outcome = "aborted"
-                        return outcome
+                        return "aborted"
                     first = False
+                    piece = data[i:i + size]
+                    if kind is not None:
+                        piece = piece[:max(0, limit - total)]
                     try:
-                        sock.sendall(data[i:i + size])
+                        sock.sendall(piece)
                     except OSError:
-                        outcome = "failed"
-                        return outcome
+                        return "failed"
+                    total += len(piece)
+                    if kind == "cut" and total >= limit:
+                        return "cut"
+                    if kind == "stall" and total >= limit:
+                        return self.wait_stalled(sock)
             try:
                 sock.shutdown(socket.SHUT_WR)
             except OSError:
                 pass
-            return outcome
+            return "done"
         finally:
             sock.close()
 
     def finish(self, outcome):
-        if outcome == "aborted":
+        if outcome == "gone":
+            raise SessionClosed()
+        if outcome == "cut":
+            if self.options["cut_closes_session"]:
+                raise SessionClosed()
+            self.reply(self.options["transfer_failed_reply"])
+            if self.options["cut_late_reply"] is not None:
+                time.sleep(self.options["cut_late_delay"])
+                self.reply(self.options["cut_late_reply"])
+        elif outcome == "stalled":
+            self.reply(self.options["transfer_failed_reply"])
+        elif outcome == "aborted":
             self.reply(self.options["abort_replies"])
         elif outcome == "failed":
             # The client dropped the data connection; its ABOR may still be on the way.
@@ -643,26 +713,37 @@ class Session:
 
     def receive_data(self, sock, f):
         """Writes what arrives on the data connection into f until the client closes it;
-        returns "done", "aborted" or "failed"."""
+        returns "done", "aborted", "failed", "cut" or "gone"."""
         timeout = self.options["data_timeout"]
+        size = max(1, self.options["upload_chunk_size"])
+        pause = self.options["upload_chunk_delay"]
+        kind, limit = self.data_limit()
+        total = 0
         last = time.monotonic()
         try:
             while True:
                 if self.take_abort(0):
                     return "aborted"
+                if kind == "cut" and total >= limit:
+                    return "cut"  # closed with data unread: the client's sends are reset
+                if kind == "stall" and total >= limit:
+                    return self.wait_stalled(None)
                 ready, _, _ = select.select([sock], [], [], 0.05)
                 if not ready:
                     if time.monotonic() - last > timeout:
                         return "failed"
                     continue
                 try:
-                    chunk = sock.recv(65536)
+                    chunk = sock.recv(size if kind is None else min(size, limit - total))
                 except OSError:
                     return "failed"
                 if not chunk:
                     break
                 f.write(chunk)
+                total += len(chunk)
                 last = time.monotonic()
+                if pause and self.take_abort(pause):
+                    return "aborted"
         finally:
             sock.close()
             f.close()
