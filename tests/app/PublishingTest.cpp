@@ -107,7 +107,9 @@ TEST_F(Publishing, AFolderOfPhotosInOneClick) {
     arrived.insert(entry.path().filename().string());
   EXPECT_EQ(arrived, sent);
   for (const auto& [name, content] : files)
-    if (sent.count(name)) EXPECT_EQ(ReadFileBytes((remote / name).string()), content) << name;
+    if (sent.count(name)) {
+      EXPECT_EQ(ReadFileBytes((remote / name).string()), content) << name;
+    }
 
   // The conversation, as the trace shows it.
   Lines commands;
