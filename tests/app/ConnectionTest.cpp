@@ -1,3 +1,4 @@
+#include "LoopbackPeer.h"
 #include "WindowFixture.h"
 
 #include <QPushButton>
@@ -78,6 +79,23 @@ TEST_F(Connection, ConnectAndDisconnect) {
   const Lines again = server->Transcript();
   ASSERT_GT(again.size(), 13u);
   EXPECT_EQ(again[13], "CWD /") << "after Quit and the second login";
+}
+
+TEST_F(Connection, ClosingWhileTheConnectWaitsEndsTheProgram) {
+  peer::TUnansweredPort unanswered;
+  StartWindow(unanswered.Port());
+  const auto start = std::chrono::steady_clock::now();
+  {
+    TOnceDuring during([&] { return form->ActionRunning(); }, [&] { form->close(); });
+    Connect();
+  }
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5))
+      << "the connect did not wait for its limit";
+  EXPECT_FALSE(form->isVisible());
+  EXPECT_FALSE(form->IdFTP1->Connected());
+  EXPECT_TRUE(dialogs->Errors.isEmpty()) << dialogs->Errors.join('\n').toStdString();
+  const std::string log = ReadFile(dir / "lichtfracht.log");
+  EXPECT_EQ(log.rfind("\tClose\r\n"), log.size() - 8);
 }
 
 TEST_F(Connection, FailedConnectLeavesTheWindowDisconnected) {

@@ -1,7 +1,5 @@
 #include "ActivityLog.h"
-#include "ScriptedDialogs.h"
-#include "TestSupport.h"
-#include "mainf.h"
+#include "WindowFixture.h"
 
 #include <QAction>
 #include <QApplication>
@@ -28,13 +26,6 @@
 namespace {
 
 namespace fs = std::filesystem;
-
-// Controls are found by the names of the layout, as the rest of the program knows them.
-template <class T = QWidget> T* Find(const QObject& root, const char* name) {
-  T* found = root.findChild<T*>(QString::fromLatin1(name));
-  if (!found) ADD_FAILURE() << "no " << T::staticMetaObject.className() << " named " << name;
-  return found;
-}
 
 QPoint TopLeftIn(const QWidget& window, const QWidget& control) {
   return control.mapTo(&window, QPoint(0, 0));
