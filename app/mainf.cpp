@@ -81,6 +81,9 @@ TMainForm::TMainForm(TMainFormSetup setup, QWidget* parent)
   CreateComponents();
   ConnectEvents();
   ApplyMenuStates();
+  FPendingLinesTimer.setSingleShot(true);
+  FPendingLinesTimer.setInterval(PendingLinesDelay);
+  connect(&FPendingLinesTimer, &QTimer::timeout, this, [this] { ShowPendingLines(); });
   RunGuarded(*FDialogs, [this] { FormCreate(); });
 }
 
@@ -99,6 +102,9 @@ void TMainForm::SetUpControls() {
   QFont listingFont = ui->DirectoryListBox->font();
   listingFont.setStyleHint(QFont::TypeWriter);
   ui->DirectoryListBox->setFont(listingFont);
+  // One line of one font each: the list need not measure every item of a long listing.
+  ui->DirectoryListBox->setUniformItemSizes(true);
+  ui->DebugListBox->setUniformItemSizes(true);
 
   // dirmemo lies in front of the listing until a folder upload hides it.
   ui->dirmemo->raise();
@@ -206,6 +212,7 @@ void TMainForm::RunServerAction(const std::function<void()>& action, TWhileRunni
   }
   --FActionDepth;
   ApplyMenuStates();
+  ShowPendingLines();
   // An action the user ended by closing the window reports nothing more.
   if (FCloseRequested) {
     close();
@@ -228,8 +235,30 @@ void TMainForm::ShowStatus(const std::string& text) {
 }
 
 void TMainForm::AddTraceLine(const std::string& text) {
-  ui->DebugListBox->addItem(QString::fromLocal8Bit(text));
-  ui->DebugListBox->setCurrentRow(ui->DebugListBox->count() - 1);
+  FPendingTrace << QString::fromLocal8Bit(text);
+  if (!FPendingLinesTimer.isActive()) FPendingLinesTimer.start();
+}
+
+void TMainForm::AddMemoLine(const std::string& text) {
+  // The first path ever brings the memo back in front of the listing.
+  if (!FMemoUsed) ui->dirmemo->show();
+  FMemoUsed = true;
+  FPendingMemo << QString::fromLocal8Bit(text);
+  if (!FPendingLinesTimer.isActive()) FPendingLinesTimer.start();
+}
+
+void TMainForm::ShowPendingLines() {
+  FPendingLinesTimer.stop();
+  if (!FPendingTrace.isEmpty()) {
+    ui->DebugListBox->addItems(FPendingTrace);
+    FPendingTrace.clear();
+    // The newest line is the selected one, scrolled into view.
+    ui->DebugListBox->setCurrentRow(ui->DebugListBox->count() - 1);
+  }
+  if (!FPendingMemo.isEmpty()) {
+    ui->dirmemo->appendPlainText(FPendingMemo.join('\n'));
+    FPendingMemo.clear();
+  }
 }
 
 void TMainForm::ShowListing(TStringList lines) {

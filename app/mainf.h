@@ -9,6 +9,8 @@
 #include "ProgressScale.h"
 
 #include <QMainWindow>
+#include <QStringList>
+#include <QTimer>
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -152,7 +154,12 @@ class TMainForm : public QMainWindow {
   // The text of Uploaddiredit with its trailing "/"; refused when empty.
   std::string RequiredLocalFolder() const;
   void ShowStatus(const std::string& text);
+  // Lines for the trace list and the memo arrive in bursts, several per file; they are
+  // shown together a moment later (and at the end of every action), since drawing the
+  // lists anew for each one would cost more than sending a small file.
   void AddTraceLine(const std::string& text);
+  void AddMemoLine(const std::string& text);
+  void ShowPendingLines();
 
   std::unique_ptr<Ui::TMainForm> ui;
   std::unique_ptr<TDialogs> FDialogs;
@@ -164,6 +171,11 @@ class TMainForm : public QMainWindow {
   QLabel* FStatusPanels[StatusPanelCount] = {};
 
   TStringList FListing;
+  QStringList FPendingTrace;
+  QStringList FPendingMemo;
+  QTimer FPendingLinesTimer;
+  static constexpr std::chrono::milliseconds PendingLinesDelay{25};
+  bool FMemoUsed = false; // the memo has received a path
   // The menus' connection state, as the connect action last set it.
   bool FMenusConnected = false;
   int FActionDepth = 0;
@@ -172,6 +184,9 @@ class TMainForm : public QMainWindow {
   // Progress of the running transfer, and the size of the file an upload is about to send
   // (a 32-bit work total cannot tell it for files beyond 2 GiB).
   TProgressScale FProgress;
+  // The status text and the bar are redrawn at most this often during a transfer.
+  static constexpr std::chrono::milliseconds ProgressInterval{40};
+  std::chrono::steady_clock::time_point FLastProgressShown{};
   std::optional<uint64_t> FUploadSize;
 
   // --- Network components -------------------------------------------------------------

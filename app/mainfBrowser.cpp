@@ -6,7 +6,6 @@
 #include "mainf.h"
 #include "ui_mainf.h"
 
-#include <QPlainTextEdit>
 #include <QPushButton>
 
 void TMainForm::OpenRemoteDir(const std::string& path) {
@@ -23,7 +22,7 @@ void TMainForm::OpenRemoteDir(const std::string& path) {
   ShowListing(std::move(lines));
   // The memo lies in front of the listing for the uploaded paths it is to show; as long as
   // it shows none, the listing must be seen, or nothing in it could be chosen.
-  if (ui->dirmemo->document()->isEmpty()) ui->dirmemo->hide();
+  if (!FMemoUsed) ui->dirmemo->hide();
 }
 
 void TMainForm::DirectoryListBoxClick() {

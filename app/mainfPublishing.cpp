@@ -76,9 +76,7 @@ void TMainForm::VerzeichnisUpload1Click() {
     while (search.Next(entry)) {
       if (SkippedByFolderUpload(entry.Name)) continue;
       UploadFileName = folder + entry.Name;
-      // The first path ever brings the memo back in front of the listing.
-      if (ui->dirmemo->document()->isEmpty()) ui->dirmemo->show();
-      ui->dirmemo->appendPlainText(QString::fromLocal8Bit(UploadFileName));
+      AddMemoLine(UploadFileName);
       StoreLocalFile(UploadFileName, entry.Name, entry.Size);
       // The log keeps the low 32 bits of the size, as a signed number.
       TActivityLog(LogFileName).WriteUpload(entry.Name, static_cast<int32_t>(entry.Size));

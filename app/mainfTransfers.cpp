@@ -80,11 +80,17 @@ void TMainForm::IdFTP1Work(TIdComponent*, TWorkMode AWorkMode, int32_t AWorkCoun
   const double time = TransferSeconds(std::chrono::duration_cast<std::chrono::milliseconds>(
       std::chrono::system_clock::now() - TransferStart));
   if (time > 0) TransferRate = AWorkCount / 1024.0 / time;
-  ShowStatus((AWorkMode == wkRead ? "Download Geschwindigkeit " : "Upload Geschwindigkeit ") +
-             SpeedText(TransferRate));
   if (AbortRequested) IdFTP1->Abort();
   FProgress.Advance(AWorkCount);
-  ui->ProgressBar1->setValue(FProgress.Position());
+  // Blocks come far faster than anyone can read; redrawing the status bar and the bar for
+  // each one would cost more than the transfer itself.
+  const auto now = std::chrono::steady_clock::now();
+  if (now - FLastProgressShown >= ProgressInterval) {
+    FLastProgressShown = now;
+    ShowStatus((AWorkMode == wkRead ? "Download Geschwindigkeit " : "Upload Geschwindigkeit ") +
+               SpeedText(TransferRate));
+    ui->ProgressBar1->setValue(FProgress.Position());
+  }
   AbortRequested = false;
 }
 

@@ -1,0 +1,48 @@
+# Shared by the benchmark scripts: test data, the local pure-ftpd, timing helpers.
+# Source it from the repository's top folder.
+
+bench_data=/tmp/lichtfracht-bench
+
+# make_set NAME COUNT SIZE_KIB: COUNT files of SIZE_KIB KiB of random bytes, made once.
+make_set() {
+  local dir=$bench_data/$1
+  if [ "$(find "$dir" -type f 2>/dev/null | wc -l)" -ne "$2" ]; then
+    rm -rf "$dir"
+    mkdir -p "$dir"
+    for i in $(seq -w 1 "$2"); do
+      head -c "$(($3 * 1024))" /dev/urandom >"$dir/foto$i.jpg"
+    done
+  fi
+}
+
+# start_server: a pure-ftpd on a free loopback port serving $work/root; sets work, port,
+# root and url, and stops the server (removing $work) when the script exits.
+start_server() {
+  work=$(mktemp -d /tmp/lichtfracht-bench-server.XXXXXX)
+  root=$work/root
+  port=$(/usr/bin/python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
+  tests/support/pureftpd/start-pureftpd.sh "$root" "$port" "$work/state" >"$work/server.log" 2>&1 &
+  server=$!
+  trap 'kill "$server" 2>/dev/null || true; wait "$server" 2>/dev/null || true; rm -rf "$work"' EXIT
+  for _ in $(seq 100); do
+    (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null && break
+    sleep 0.1
+  done
+  url=ftp://127.0.0.1:$port/
+}
+
+user=Lichtfracht
+password=58Kovarenisobume
+
+run_lftp() { # FOLDER: every file of it into the login folder, active mode
+  lftp -u "$user,$password" -e "set ftp:passive-mode off; set ftp:ssl-allow no; \
+set cmd:fail-exit yes; mput -O / $1/*; quit" "$url" >/dev/null
+}
+
+# total FOLDER: "files bytes" of everything below it.
+total() { find "$1" -type f -printf '%s\n' | awk '{ n++; s += $1 } END { print n + 0, s + 0 }'; }
+
+# empty_root: the server folder without anything in it, as the served user left it.
+empty_root() { find "$root" -mindepth 1 -delete; }
+
+median() { sort -g | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }

@@ -1,0 +1,234 @@
+// The window's own share of the work, measured in-process against the bare client in the
+// same run: the window offscreen, its dialogs answered by script, its anti-freeze, work
+// handlers, memo, trace list and log all on, as in the real program.
+//
+//   window_bench list HOST PORT FOLDER RUNS       OpenRemoteDir vs ListDirectory of FOLDER
+//   window_bench transfer HOST PORT NAME FILE RUNS
+//                                                 download of the remote file NAME and upload
+//                                                 of the local FILE, through the window and bare
+//   window_bench publish HOST PORT FOLDER MINUTE  one publishing run of the local FOLDER; the
+//                                                 dated remote folder is named MINUTE minutes
+//                                                 after 2030-01-01 00:00, so runs don't collide
+//
+// Prints one line per measurement: "what seconds [MB/s] maxrss_kib". Exits non-zero when
+// anything fails.
+
+#include "Dialogs.h"
+#include "Exception.h"
+#include "mainf.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QListWidget>
+#include <QPushButton>
+#include <chrono>
+#include <cstdio>
+#include <ctime>
+#include <deque>
+#include <filesystem>
+#include <functional>
+#include <stdexcept>
+#include <sys/resource.h>
+#include <unistd.h>
+
+namespace {
+
+using TClock = std::chrono::steady_clock;
+
+class TBenchDialogs : public TDialogs {
+ public:
+  std::deque<QString> Answers; // folder and file dialogs, in order
+  QStringList Errors;
+  QStringList Messages;
+
+  bool BrowseForFolder(const QString&, const QString&, QString& folder) override {
+    folder = Next();
+    return true;
+  }
+  std::optional<QString> OpenFile(const TFileDialogSettings&, const QString&) override {
+    return Next();
+  }
+  std::optional<QString> SaveFile(const TFileDialogSettings&, const QString&) override {
+    return Next();
+  }
+  QString InputBox(const QString&, const QString&, const QString& defaultText) override {
+    return defaultText;
+  }
+  void ShowMessage(const QString& text) override { Messages << text; }
+  void ShowError(const QString& text) override { Errors << text; }
+
+ private:
+  QString Next() {
+    if (Answers.empty()) throw std::runtime_error("a dialog without a scripted answer");
+    QString answer = Answers.front();
+    Answers.pop_front();
+    return answer;
+  }
+};
+
+struct TTarget {
+  std::string Host;
+  uint16_t Port;
+  std::string LogFolder;
+};
+
+long MaxRssKib() {
+  rusage usage{};
+  ::getrusage(RUSAGE_SELF, &usage);
+  return usage.ru_maxrss;
+}
+
+double SecondsOf(const std::function<void()>& work) {
+  const TClock::time_point start = TClock::now();
+  work();
+  return std::chrono::duration<double>(TClock::now() - start).count();
+}
+
+void Report(const char* what, double seconds, double bytes = 0) {
+  if (bytes > 0)
+    std::printf("%s %.4f %.1f %ld\n", what, seconds, bytes / 1e6 / seconds, MaxRssKib());
+  else
+    std::printf("%s %.4f - %ld\n", what, seconds, MaxRssKib());
+  std::fflush(stdout);
+}
+
+void LogIn(TIdFTP& ftp, const TTarget& target) {
+  ftp.Host = target.Host;
+  ftp.Port = target.Port;
+  ftp.User = "Lichtfracht";
+  ftp.Password = "58Kovarenisobume";
+  ftp.Connect(true);
+}
+
+// A window pointed at the target; it must be destroyed before a bare run, since its
+// anti-freeze serves every wait while it exists.
+struct TWindow {
+  explicit TWindow(const TTarget& target,
+                   std::function<std::chrono::system_clock::time_point()> clock = {}) {
+    auto scripted = std::make_unique<TBenchDialogs>();
+    Dialogs = scripted.get();
+    TMainFormSetup setup;
+    setup.Host = target.Host;
+    setup.Port = target.Port;
+    setup.ProgramPath = target.LogFolder + "/lichtfracht";
+    setup.Dialogs = std::move(scripted);
+    setup.Clock = std::move(clock);
+    Form = std::make_unique<TMainForm>(std::move(setup));
+    Form->show();
+    QCoreApplication::processEvents();
+  }
+  void Trigger(const char* action) {
+    Form->findChild<QAction*>(QString::fromLatin1(action))->trigger();
+    Check();
+  }
+  void Check() const {
+    if (!Dialogs->Errors.isEmpty())
+      throw std::runtime_error("error box: " + Dialogs->Errors.join(" | ").toStdString());
+  }
+
+  std::unique_ptr<TMainForm> Form;
+  TBenchDialogs* Dialogs;
+};
+
+void BenchList(const TTarget& target, const std::string& folder, int runs) {
+  for (int run = 0; run < runs; ++run) {
+    {
+      TIdFTP ftp;
+      LogIn(ftp, target);
+      ftp.ChangeWorkingDir(folder);
+      ftp.SetTransferType(ftASCII);
+      TStringList lines;
+      Report("list_bare", SecondsOf([&] { ftp.ListDirectory(lines, "", true); }));
+      ftp.Quit();
+    }
+    TWindow window(target);
+    window.Trigger("Verbinden1");
+    window.Form->OpenRemoteDir(folder); // once, so that both list a folder already entered
+    Report("list_window", SecondsOf([&] { window.Form->OpenRemoteDir(folder); }));
+    window.Check();
+  }
+}
+
+void BenchTransfer(const TTarget& target, const std::string& name, const std::string& file,
+                   int runs) {
+  const double bytes = static_cast<double>(std::filesystem::file_size(file));
+  const std::string local = target.LogFolder + "/download.bin";
+  for (int run = 0; run < runs; ++run) {
+    {
+      TIdFTP ftp;
+      LogIn(ftp, target);
+      ftp.SetTransferType(ftBinary);
+      Report("download_bare", SecondsOf([&] { ftp.RetrieveFile(name, local, true); }), bytes);
+      Report("upload_bare", SecondsOf([&] { ftp.StoreFile(file, "upload.bin", false); }), bytes);
+      ftp.Quit();
+    }
+    TWindow window(target);
+    window.Trigger("Verbinden1");
+    // The listed name is what a double click would take; pick it by its line's end.
+    auto* listing = window.Form->findChild<QListWidget*>("DirectoryListBox");
+    for (int i = 0; i < listing->count(); ++i)
+      if (listing->item(i)->text().endsWith(QString::fromStdString(" " + name)))
+        listing->setCurrentRow(i);
+    window.Dialogs->Answers.push_back(QString::fromStdString(local));
+    Report("download_window", SecondsOf([&] { window.Trigger("DateiDownload1"); }), bytes);
+    window.Dialogs->Answers.push_back(QString::fromStdString(file));
+    Report("upload_window", SecondsOf([&] { window.Trigger("DateiUpload1"); }), bytes);
+  }
+  std::filesystem::remove(local);
+}
+
+void BenchPublish(const TTarget& target, const std::string& folder, int minute) {
+  std::tm base{};
+  base.tm_year = 2030 - 1900;
+  base.tm_mday = 1;
+  base.tm_min = minute;
+  base.tm_isdst = -1;
+  const auto when = std::chrono::system_clock::from_time_t(std::mktime(&base));
+  TWindow window(target, [when] { return when; });
+  window.Dialogs->Answers.push_back(QString::fromStdString(folder));
+  const double seconds =
+      SecondsOf([&] { window.Form->findChild<QPushButton*>("dirwahl")->click(); });
+  window.Check();
+  if (window.Dialogs->Messages.size() != 1 || window.Form->isVisible())
+    throw std::runtime_error("the publishing run did not finish");
+  double bytes = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(folder))
+    bytes += static_cast<double>(entry.file_size());
+  Report("publish_window", seconds, bytes);
+}
+
+int Usage() {
+  std::fprintf(stderr, "usage: window_bench list HOST PORT FOLDER RUNS\n"
+                       "       window_bench transfer HOST PORT NAME FILE RUNS\n"
+                       "       window_bench publish HOST PORT FOLDER MINUTE\n");
+  return 2;
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+  if (argc < 6) return Usage();
+  qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication application(argc, argv);
+  QApplication::setApplicationDisplayName(QStringLiteral("Lichtfracht"));
+  const std::string mode = argv[1];
+  char logFolder[] = "/tmp/lichtfracht-window-bench.XXXXXX";
+  if (::mkdtemp(logFolder) == nullptr) return 1;
+  const TTarget target{argv[2], static_cast<uint16_t>(std::atoi(argv[3])), logFolder};
+  int status = 0;
+  try {
+    if (mode == "list")
+      BenchList(target, argv[4], std::atoi(argv[5]));
+    else if (mode == "transfer" && argc >= 7)
+      BenchTransfer(target, argv[4], argv[5], std::atoi(argv[6]));
+    else if (mode == "publish")
+      BenchPublish(target, argv[4], std::atoi(argv[5]));
+    else
+      status = Usage();
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "window_bench: %s\n", e.what());
+    status = 1;
+  }
+  std::filesystem::remove_all(logFolder);
+  return status;
+}
