@@ -75,6 +75,18 @@ TEST_F(SingleTransfer, UploadAndDownloadByteForByte) {
   EXPECT_TRUE(dialogs->Errors.isEmpty()) << dialogs->Errors.join('\n').toStdString();
 }
 
+TEST_F(SingleTransfer, AnUnknownSizeShowsABusyBar) {
+  Serve("size_refused");
+  PutRemote("foto.jpg", Photo(5000));
+  Connect();
+  QList<int> maxima;
+  OnWorkBegin([&](TWorkMode, int32_t) { maxima << Progress().maximum(); });
+  Download("foto.jpg", dir / "foto.jpg");
+  EXPECT_EQ(maxima, QList<int>{0}) << "neither the transfer nor the size query told the size";
+  EXPECT_EQ(Progress().maximum(), 100) << "no longer busy after the end";
+  ExpectIdleProgress();
+}
+
 TEST_F(SingleTransfer, ProgressAndSpeedWhileData) {
   ServeSlowly();
   PutRemote("foto.jpg", Photo(20000));
