@@ -230,60 +230,6 @@ void TMainForm::ApplyMenuStates() {
   ui->dirwahl->setEnabled(idle);
 }
 
-void TMainForm::ShowStatus(const std::string& text) {
-  FStatusPanels[1]->setText(QString::fromLocal8Bit(text));
-}
-
-void TMainForm::AddTraceLine(const std::string& text) {
-  FPendingTrace << QString::fromLocal8Bit(text);
-  if (!FPendingLinesTimer.isActive()) FPendingLinesTimer.start();
-}
-
-void TMainForm::AddMemoLine(const std::string& text) {
-  // The first path ever brings the memo back in front of the listing.
-  if (!FMemoUsed) ui->dirmemo->show();
-  FMemoUsed = true;
-  FPendingMemo << QString::fromLocal8Bit(text);
-  if (!FPendingLinesTimer.isActive()) FPendingLinesTimer.start();
-}
-
-void TMainForm::ShowPendingLines() {
-  FPendingLinesTimer.stop();
-  if (!FPendingTrace.isEmpty()) {
-    ui->DebugListBox->addItems(FPendingTrace);
-    FPendingTrace.clear();
-    // The newest line is the selected one, scrolled into view.
-    ui->DebugListBox->setCurrentRow(ui->DebugListBox->count() - 1);
-  }
-  if (!FPendingMemo.isEmpty()) {
-    ui->dirmemo->appendPlainText(FPendingMemo.join('\n'));
-    FPendingMemo.clear();
-  }
-}
-
-void TMainForm::ShowListing(TStringList lines) {
-  QStringList texts;
-  texts.reserve(lines.Count());
-  for (const std::string& line : lines)
-    texts << QString::fromLocal8Bit(line);
-  FListing = std::move(lines);
-  ui->DirectoryListBox->addItems(texts);
-}
-
-void TMainForm::ClearListing() {
-  ui->DirectoryListBox->clear();
-  FListing.Clear();
-}
-
-const std::string& TMainForm::SelectedListingLine() const {
-  // Nothing selected reads index -1, which the list refuses with its index error.
-  return FListing.Strings(ui->DirectoryListBox->currentRow());
-}
-
-std::string TMainForm::LocalFolder() const {
-  return ui->Uploaddiredit->text().toLocal8Bit().toStdString();
-}
-
 QLabel* TMainForm::StatusPanel(int index) const {
   return index >= 0 && index < StatusPanelCount ? FStatusPanels[index] : nullptr;
 }
