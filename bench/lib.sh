@@ -15,10 +15,15 @@ make_set() {
   fi
 }
 
+# Where the server writes: memory when there is such a folder, so that the disk writing
+# back earlier runs does not slow later ones down.
+scratch=/dev/shm
+[ -d "$scratch" ] && [ -w "$scratch" ] || scratch=/tmp
+
 # start_server: a pure-ftpd on a free loopback port serving $work/root; sets work, port,
 # root and url, and stops the server (removing $work) when the script exits.
 start_server() {
-  work=$(mktemp -d /tmp/lichtfracht-bench-server.XXXXXX)
+  work=$(mktemp -d "$scratch/lichtfracht-bench-server.XXXXXX")
   root=$work/root
   port=$(/usr/bin/python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
   tests/support/pureftpd/start-pureftpd.sh "$root" "$port" "$work/state" >"$work/server.log" 2>&1 &
@@ -43,6 +48,20 @@ set cmd:fail-exit yes; mput -O / $1/*; quit" "$url" >/dev/null
 total() { find "$1" -type f -printf '%s\n' | awk '{ n++; s += $1 } END { print n + 0, s + 0 }'; }
 
 # empty_root: the server folder without anything in it, as the served user left it.
-empty_root() { find "$root" -mindepth 1 -delete; }
+empty_root() {
+  find "$root" -mindepth 1 -delete
+  settle
+}
+
+# settle: waits (at most 70 s) until the connections of earlier runs have left TIME-WAIT.
+# Every file is a data connection of its own; thousands of them waiting out their 60 s
+# fill the port range, and binding and connecting then slow down by orders of magnitude,
+# whichever client happens to run next.
+settle() {
+  for _ in $(seq 140); do
+    [ "$(ss -Htan state time-wait | wc -l)" -lt 1000 ] && return
+    sleep 0.5
+  done
+}
 
 median() { sort -g | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
