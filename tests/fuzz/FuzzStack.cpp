@@ -55,6 +55,14 @@ int32_t TFuzzStack::SockConnect(int32_t socket, int32_t, const std::string&, int
   return IsPeerSocket(socket) ? 0 : Fail(IdSocketError::NotASocket);
 }
 
+int32_t TFuzzStack::SockSetBlocking(int32_t socket, bool) {
+  return IsPeerSocket(socket) ? 0 : Fail(IdSocketError::NotASocket);
+}
+
+int32_t TFuzzStack::SockFinishConnect(int32_t socket) {
+  return IsPeerSocket(socket) ? 0 : Fail(IdSocketError::NotASocket);
+}
+
 std::string TFuzzStack::LookupHostByName(const std::string& name) {
   if (name == "localhost") return "127.0.0.1";
   ThrowSocketError(IdSocketError::HostNotFound);

@@ -49,6 +49,9 @@ class TFuzzStack : public TIdStack {
   int32_t SockCreate(int32_t family, int32_t type, int32_t protocol) override;
   int32_t SockShutdown(int32_t socket, int32_t how) override;
   int32_t SockLastError() override { return FLastError; }
+  void SockSetLastError(int32_t code) override { FLastError = code; }
+  int32_t SockSetBlocking(int32_t socket, bool blocking) override;
+  int32_t SockFinishConnect(int32_t socket) override;
   void SockPeerName(int32_t socket, int32_t& family, std::string& ip, int32_t& port) override;
   void SockLocalName(int32_t socket, int32_t& family, std::string& ip, int32_t& port) override;
 
