@@ -66,8 +66,9 @@ int32_t SizeFromReply(const TStringList& replyLines) {
   const size_t blank = text.find(' ');
   if (blank == std::string::npos) return -1;
   text.erase(0, blank + 1);
+  // A file has no negative size: "-5" is no more a size than "abc".
   int32_t size = -1;
-  return TryStrToInt(text, size) ? size : -1;
+  return TryStrToInt(text, size) && size >= 0 ? size : -1;
 }
 
 bool BreaksCommandLine(const std::string& text) {

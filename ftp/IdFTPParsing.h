@@ -36,8 +36,8 @@ std::string PortArgument(const std::string& ip, int32_t port);
 std::vector<std::string> SplitListing(const std::string& text);
 
 // The size in a 213 reply: the lines joined (each with CR LF), trimmed, everything up to
-// the first blank removed, the rest read as a signed 32-bit integer; -1 when it is none,
-// and for a reply without a blank (a bare "213" holds no size, only its code).
+// the first blank removed, the rest read as a signed 32-bit integer; -1 when it is none or
+// negative, and for a reply without a blank (a bare "213" holds no size, only its code).
 int32_t SizeFromReply(const TStringList& replyLines);
 
 // Whether text would break out of its command line: a CR, an LF or a zero byte.

@@ -122,6 +122,7 @@ TEST(SizeFromReply, Cases) {
       // The rules read on across lines and take a lone code for the number.
       {{"213-size", "213 1536"}, 1536},
       {{"213"}, -1},
+      {{"213 -5"}, -1},
       {{"213  "}, -1},
       {{"213 $10"}, 16},
   };
