@@ -6,7 +6,7 @@
 // others that it does not own; it asks to be told when they go away (FreeNotification)
 // and then clears the reference in Notification.
 class TComponent {
-public:
+ public:
   TComponent() = default;
   TComponent(const TComponent&) = delete;
   TComponent& operator=(const TComponent&) = delete;
@@ -25,12 +25,12 @@ public:
     Loaded();
   }
 
-protected:
+ protected:
   // Called on this component while other is being destroyed.
   virtual void Notification(TComponent* other) { (void)other; }
   virtual void Loaded() {}
 
-private:
+ private:
   std::vector<TComponent*> FWatchers; // told when this component goes away
   std::vector<TComponent*> FWatched;  // whose destruction this component is told of
   bool FLoading = false;

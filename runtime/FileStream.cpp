@@ -17,8 +17,8 @@ TFileStream::TFileStream(const std::string& fileName, TFileMode mode) : FFileNam
     break;
   case TFileMode::OpenRead:
   case TFileMode::OpenReadWrite:
-    FHandle = ::open(fileName.c_str(),
-                     (mode == TFileMode::OpenRead ? O_RDONLY : O_RDWR) | O_CLOEXEC);
+    FHandle =
+        ::open(fileName.c_str(), (mode == TFileMode::OpenRead ? O_RDONLY : O_RDWR) | O_CLOEXEC);
     if (FHandle < 0)
       throw EFOpenError(Format("Datei %s kann nicht geöffnet werden", fileName.c_str()));
     break;

@@ -7,13 +7,13 @@
 
 // "Datei %s kann nicht erstellt werden"
 class EFCreateError : public Exception {
-public:
+ public:
   using Exception::Exception;
 };
 
 // "Datei %s kann nicht geöffnet werden"
 class EFOpenError : public Exception {
-public:
+ public:
   using Exception::Exception;
 };
 
@@ -26,7 +26,7 @@ enum class TFileMode {
 // A local file as a stream. Other programs may read and write the file meanwhile.
 // Read and write failures raise EInOutError.
 class TFileStream : public TStream {
-public:
+ public:
   TFileStream(const std::string& fileName, TFileMode mode);
   ~TFileStream() override;
 
@@ -39,7 +39,7 @@ public:
 
   const std::string& FileName() const { return FFileName; }
 
-private:
+ private:
   std::string FFileName;
   int FHandle = -1;
   int64_t FPosition = 0;

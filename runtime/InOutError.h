@@ -6,7 +6,7 @@
 // 2 file or folder not found, 3 invalid file name, 4 too many open files, 5 access denied,
 // 101 disk full; every other failure keeps a code of its own.
 class EInOutError : public Exception {
-public:
+ public:
   EInOutError(int errorCode, std::string message)
       : Exception(std::move(message)), ErrorCode(errorCode) {}
   int ErrorCode;

@@ -18,7 +18,9 @@ void TMemoryStream::Write(const void* buffer, int64_t count) {
   FPosition += count;
 }
 
-void TMemoryStream::SetPosition(int64_t position) { FPosition = std::max<int64_t>(0, position); }
+void TMemoryStream::SetPosition(int64_t position) {
+  FPosition = std::max<int64_t>(0, position);
+}
 
 void TMemoryStream::SetSize(int64_t size) {
   FData.resize(static_cast<size_t>(std::max<int64_t>(0, size)));

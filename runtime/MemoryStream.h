@@ -6,7 +6,7 @@
 
 // A growable stream in memory.
 class TMemoryStream : public TStream {
-public:
+ public:
   int64_t Read(void* buffer, int64_t count) override;
   void Write(const void* buffer, int64_t count) override;
   int64_t Position() const override { return FPosition; }
@@ -17,7 +17,7 @@ public:
   // The whole content, whatever the position.
   const std::string& Data() const { return FData; }
 
-private:
+ private:
   std::string FData;
   int64_t FPosition = 0;
 };

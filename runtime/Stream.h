@@ -4,7 +4,7 @@
 
 // A byte stream with a position and a size: local files and memory blocks alike.
 class TStream {
-public:
+ public:
   TStream() = default;
   TStream(const TStream&) = delete;
   TStream& operator=(const TStream&) = delete;

@@ -7,13 +7,13 @@
 
 // "Listenindex überschreitet das Maximum (%d)"
 class EStringListError : public Exception {
-public:
+ public:
   using Exception::Exception;
 };
 
 // An ordered list of text lines.
 class TStringList {
-public:
+ public:
   int Count() const { return static_cast<int>(FItems.size()); }
   // The line at index; an index outside the list raises EStringListError naming it.
   const std::string& Strings(int index) const;
@@ -27,6 +27,6 @@ public:
   std::vector<std::string>::const_iterator begin() const { return FItems.begin(); }
   std::vector<std::string>::const_iterator end() const { return FItems.end(); }
 
-private:
+ private:
   std::vector<std::string> FItems;
 };

@@ -7,7 +7,7 @@ namespace {
 
 // Holds a reference it does not own, as a connection holds its intercept.
 class Holder : public TComponent {
-public:
+ public:
   void Hold(TComponent* other) {
     if (held) RemoveFreeNotification(held);
     held = other;
@@ -16,7 +16,7 @@ public:
   TComponent* held = nullptr;
   int notifications = 0;
 
-protected:
+ protected:
   void Notification(TComponent* other) override {
     ++notifications;
     if (other == held) {

@@ -6,7 +6,7 @@
 namespace {
 
 class DateTimeText : public ::testing::Test {
-protected:
+ protected:
   void SetUp() override {
     if (std::setlocale(LC_TIME, "de_DE.UTF-8") == nullptr)
       GTEST_SKIP() << "German locale not installed (scripts/install-deps generates it)";

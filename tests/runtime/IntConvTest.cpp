@@ -1,5 +1,6 @@
-#include "Exception.h"
 #include "IntConv.h"
+
+#include "Exception.h"
 
 #include <gtest/gtest.h>
 
@@ -35,9 +36,9 @@ TEST(IntConv, AcceptsTheRuntimeSyntax) {
 }
 
 TEST(IntConv, RefusesEverythingElse) {
-  const char* cases[] = {"",      " ",          "-",           "$",      "0x",          "12 ",
-                         "1 2",   "4.5",        "abc",         "\t1",    "2147483648",  "-2147483649",
-                         "$1FFFFFFFF", "1e3",   "0x1g",        "++1",    "12x"};
+  const char* cases[] = {"",           " ",   "-",    "$",   "0x",         "12 ",
+                         "1 2",        "4.5", "abc",  "\t1", "2147483648", "-2147483649",
+                         "$1FFFFFFFF", "1e3", "0x1g", "++1", "12x"};
   for (const char* text : cases) {
     int32_t value = 0;
     EXPECT_FALSE(TryStrToInt(text, value)) << "input: '" << text << "'";
