@@ -64,7 +64,10 @@ class TScriptedDialogs : public TDialogs {
       ADD_FAILURE() << what << " asked without a scripted answer";
       return std::nullopt;
     }
-    std::optional<QString> answer = answers.front();
+    // Swapped out rather than copied: GCC's optimiser takes a copied optional<QString>
+    // for uninitialised.
+    std::optional<QString> answer;
+    answer.swap(answers.front());
     answers.pop_front();
     return answer;
   }
