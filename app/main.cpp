@@ -1,6 +1,9 @@
 #include "mainf.h"
 
 #include <QApplication>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
 
 int main(int argc, char* argv[]) {
   QApplication application(argc, argv);
@@ -9,6 +12,13 @@ int main(int argc, char* argv[]) {
   QApplication::setApplicationDisplayName(QStringLiteral("Lichtfracht"));
   // Lets the desktop match the window to the installed menu entry and its icon.
   QApplication::setDesktopFileName(QStringLiteral("lichtfracht"));
+  // The window speaks German whatever the system's language; Qt's own dialogs (the folder
+  // and file dialogs, the buttons of the message boxes) should too, where Qt's German
+  // texts are installed.
+  QTranslator qtTexts;
+  if (qtTexts.load(QLocale(QLocale::German, QLocale::Germany), QStringLiteral("qtbase"),
+                   QStringLiteral("_"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+    QApplication::installTranslator(&qtTexts);
 
   TMainForm MainForm;
   MainForm.show();
