@@ -2,7 +2,7 @@
 // its entries.
 
 #include "ParseListingLine.h"
-#include "ScopeExit.h"
+#include "ScopeGuard.h"
 #include "mainf.h"
 #include "ui_mainf.h"
 
@@ -10,7 +10,7 @@
 
 void TMainForm::OpenRemoteDir(const std::string& path) {
   EnableCommands(false);
-  TScopeExit enable([this] { EnableCommands(true); });
+  TScopeGuard enable([this] { EnableCommands(true); });
   // Until a folder has been shown there is no path to return to; servers refuse a change
   // to the empty path (550, 501), so the login folder is opened as it is.
   if (!path.empty()) IdFTP1->ChangeWorkingDir(path);
@@ -58,7 +58,7 @@ void TMainForm::CreateDirButtonClick() {
           .toStdString();
   if (answer.empty()) return;
   EnableCommands(false);
-  TScopeExit enable([this] { EnableCommands(true); });
+  TScopeGuard enable([this] { EnableCommands(true); });
   IdFTP1->MakeRemoteDir(answer);
   OpenRemoteDir(ui->CurrentDirEdit->text().toLocal8Bit().toStdString());
 }

@@ -1,7 +1,7 @@
 // The connect toggle and what the window shows of the connection: status texts and the
 // trace of the control connection.
 
-#include "ScopeExit.h"
+#include "ScopeGuard.h"
 #include "mainf.h"
 #include "ui_mainf.h"
 
@@ -18,7 +18,7 @@ constexpr const char* AccountPassword = "58Kovarenisobume";
 void TMainForm::ConnectButtonClick() {
   ui->ConnectButton->setEnabled(false);
   if (IdFTP1->Connected()) {
-    TScopeExit cleanUp([this] {
+    TScopeGuard cleanUp([this] {
       ClearListing();
       EnableCommands(false);
       ui->ConnectButton->setText(QStringLiteral("Verbinden"));
@@ -28,7 +28,7 @@ void TMainForm::ConnectButtonClick() {
     if (TransferActive) IdFTP1->Abort();
     IdFTP1->Quit();
   } else {
-    TScopeExit cleanUp([this] {
+    TScopeGuard cleanUp([this] {
       ui->ConnectButton->setEnabled(true);
       if (IdFTP1->Connected()) {
         ui->ConnectButton->setText(QStringLiteral("Trennen"));

@@ -6,7 +6,7 @@
 #include "Format.h"
 #include "IdFTPParsing.h"
 #include "ParseListingLine.h"
-#include "ScopeExit.h"
+#include "ScopeGuard.h"
 #include "TransferRules.h"
 #include "mainf.h"
 
@@ -53,7 +53,7 @@ void TMainForm::DownloadEntries() {
     std::string name;
     ParseListingLine(line, isFolder, name);
     if (isFolder) continue;
-    TScopeExit enable([this] { EnableCommands(true); });
+    TScopeGuard enable([this] { EnableCommands(true); });
     bool found = wanted.IndexOf(name) >= 0;
     if (!DownloadFilter.empty() && name.find(DownloadFilter) == std::string::npos) found = false;
     if (!found) continue;

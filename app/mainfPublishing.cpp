@@ -2,7 +2,7 @@
 
 #include "ActivityLog.h"
 #include "FolderSearch.h"
-#include "ScopeExit.h"
+#include "ScopeGuard.h"
 #include "TransferRules.h"
 #include "mainf.h"
 #include "ui_mainf.h"
@@ -61,7 +61,7 @@ void TMainForm::VerzeichnisUpload1Click() {
   if (!IdFTP1->Connected()) return;
   const std::string folder = UploadFileName.empty() ? RequiredLocalFolder() : std::string();
   EnableCommands(false);
-  TScopeExit enable([this] { EnableCommands(true); });
+  TScopeGuard enable([this] { EnableCommands(true); });
   IdFTP1->SetTransferType(ftBinary);
   if (!UploadFileName.empty()) {
     const size_t slash = UploadFileName.rfind('/');
@@ -71,7 +71,7 @@ void TMainForm::VerzeichnisUpload1Click() {
     TFolderSearch search(folder);
     // Forgotten when the search ends, whichever way: a later folder upload must send the
     // folder again, not the one file this run sent last.
-    TScopeExit forget([this] { UploadFileName.clear(); });
+    TScopeGuard forget([this] { UploadFileName.clear(); });
     TFolderEntry entry;
     while (search.Next(entry)) {
       if (SkippedByFolderUpload(entry.Name)) continue;

@@ -1,7 +1,7 @@
 // Single-file upload and download, and the progress display every transfer drives:
 // listings, these two, the folder upload and the download by list.
 
-#include "ScopeExit.h"
+#include "ScopeGuard.h"
 #include "TransferSpeed.h"
 #include "mainf.h"
 #include "ui_mainf.h"
@@ -28,7 +28,7 @@ void TMainForm::StoreLocalFile(const std::string& path, const std::string& remot
     if (!unknown) size = found;
   }
   FUploadSize = size;
-  TScopeExit forget([this] { FUploadSize.reset(); });
+  TScopeGuard forget([this] { FUploadSize.reset(); });
   IdFTP1->StoreFile(path, remoteName, false);
 }
 
@@ -38,14 +38,14 @@ void TMainForm::UploadButtonClick() {
   if (!chosen) return;
   const std::string path = chosen->toLocal8Bit().toStdString();
   EnableCommands(false);
-  TScopeExit enable([this] { EnableCommands(true); });
+  TScopeGuard enable([this] { EnableCommands(true); });
   IdFTP1->SetTransferType(ftBinary);
   StoreLocalFile(path, LastPart(path));
   OpenRemoteDir(IdFTP1->QueryWorkingDir());
 }
 
 void TMainForm::DownloadFile(const std::string& name) {
-  TScopeExit enable([this] { EnableCommands(true); });
+  TScopeGuard enable([this] { EnableCommands(true); });
   const std::optional<QString> chosen =
       FDialogs->SaveFile(SaveDialog1, QString::fromLocal8Bit(LastPart(name)));
   if (!chosen) return;

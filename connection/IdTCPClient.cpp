@@ -6,6 +6,7 @@
 #include "IdSocketErrors.h"
 #include "IdStack.h"
 #include "IdTCPExceptions.h"
+#include "ScopeGuard.h"
 
 void TIdTCPClient::Connect() {
   if (SocketHandle.IsOpen) throw EIdAlreadyConnected();
@@ -24,16 +25,13 @@ void TIdTCPClient::Connect() {
       SocketHandle.SetOption(Id_IPPROTO_TCP, Id_TCP_NODELAY, &on, sizeof on);
     }
     NotifyStatus(stConnecting, SocketHandle.RemoteIP);
-    FConnecting = true;
     int32_t result;
-    try {
+    {
+      FConnecting = true;
+      TScopeGuard connected([this] { FConnecting = false; });
       result = SocketHandle.ConnectToRemote(Id_AF_INET,
                                             ConnectTimeOut > 0 ? ConnectTimeOut : TimeoutInfinite);
-    } catch (...) {
-      FConnecting = false;
-      throw;
     }
-    FConnecting = false;
     if (result == Id_SOCKET_ERROR && ConnectTimeOut > 0 &&
         GlobalStack->SockLastError() == IdSocketError::TimedOut)
       throw EIdConnectTimeout(

@@ -6,6 +6,7 @@
 #include "IdSocketErrors.h"
 #include "IdStack.h"
 #include "IdTCPExceptions.h"
+#include "ScopeGuard.h"
 #include "Stream.h"
 
 #include <algorithm>
@@ -14,33 +15,6 @@
 #include <string_view>
 
 namespace {
-
-// Calls FinishWork on every way out of a work run.
-class TWorkRun {
- public:
-  TWorkRun(TIdComponent& component, TWorkMode mode, int32_t countMax)
-      : FComponent(component), FMode(mode) {
-    FComponent.StartWork(mode, countMax);
-  }
-  ~TWorkRun() noexcept(false) {
-    // A handler that throws on the way out of a failure must not end the program.
-    if (std::uncaught_exceptions() > FUncaught) {
-      try {
-        FComponent.FinishWork(FMode);
-      } catch (...) {
-      }
-    } else {
-      FComponent.FinishWork(FMode);
-    }
-  }
-  TWorkRun(const TWorkRun&) = delete;
-  TWorkRun& operator=(const TWorkRun&) = delete;
-
- private:
-  TIdComponent& FComponent;
-  TWorkMode FMode;
-  int FUncaught = std::uncaught_exceptions();
-};
 
 int32_t Seconds(int32_t milliseconds) {
   return (milliseconds + 999) / 1000;
@@ -253,7 +227,8 @@ void TIdTCPConnection::ReadToStream(TStream& stream, int32_t count, bool untilCl
   // Reading until closed counts nothing down: a transfer may be larger than any count.
   int32_t remaining = untilClosed ? INT32_MAX : count;
   {
-    TWorkRun run(*this, wkRead, untilClosed ? 0 : count);
+    StartWork(wkRead, untilClosed ? 0 : count);
+    TScopeGuard finish([this] { FinishWork(wkRead); });
     const int32_t buffered = std::min(InputSize(), remaining);
     if (buffered > 0) {
       stream.Write(InBuffer.Memory(), buffered);
@@ -279,7 +254,8 @@ std::string TIdTCPConnection::ReadAvailable() {
 }
 
 std::string TIdTCPConnection::ReadUntilClosed() {
-  TWorkRun run(*this, wkRead, 0);
+  StartWork(wkRead, 0);
+  TScopeGuard finish([this] { FinishWork(wkRead); });
   std::string text;
   while (Connected())
     text += ReadAvailable();
@@ -345,7 +321,8 @@ void TIdTCPConnection::WriteFromStream(TStream& stream, bool fromStart, bool wit
   if (fromStart) stream.SetPosition(0);
   const int64_t size = stream.Size() - stream.Position();
   if (withLength) WriteInt32(static_cast<int32_t>(size), true);
-  TWorkRun run(*this, wkWrite, static_cast<int32_t>(size));
+  StartWork(wkWrite, static_cast<int32_t>(size));
+  TScopeGuard finish([this] { FinishWork(wkWrite); });
   std::vector<char> chunk(static_cast<size_t>(std::max(SendBufferSize, 1)));
   // The end is taken once, with the announced total: asking a file for its size before
   // every block would cost a system call per block.

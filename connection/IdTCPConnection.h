@@ -89,8 +89,12 @@ class TIdTCPConnection : public TIdComponent {
   int16_t SendCommand(const std::string& command, const TIdReplyCodes& allowed);
   // expected -1 accepts any code.
   int16_t SendCommand(const std::string& command, int16_t expected);
-  // Reads one whole reply into ReplyLines and LastReplyCode, then checks the code.
-  int16_t ReadReply(const TIdReplyCodes& allowed);
+  using TClock = std::chrono::steady_clock;
+
+  // Reads one whole reply into ReplyLines and LastReplyCode, then checks the code. With a
+  // deadline the wait ends there at the latest, whatever the limits below allow.
+  int16_t ReadReply(const TIdReplyCodes& allowed,
+                    std::optional<TClock::time_point> deadline = std::nullopt);
   int16_t CheckReplyCode(int16_t code, const TIdReplyCodes& allowed);
   std::string LastReplyLine() const;
   [[noreturn]] void RaiseReplyError();
@@ -129,8 +133,6 @@ class TIdTCPConnection : public TIdComponent {
   bool PeerClosed = false;
 
  private:
-  using TClock = std::chrono::steady_clock;
-
   [[noreturn]] void DropForTooLong(const char* what, int32_t limit);
   // Waits for data within timeout, or within the read limits for TimeoutInfinite.
   bool WaitForInput(int32_t timeout);

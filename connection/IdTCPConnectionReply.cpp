@@ -2,6 +2,7 @@
 #include "IdReplyParsing.h"
 #include "IdTCPConnection.h"
 #include "IdTCPExceptions.h"
+#include "ScopeGuard.h"
 
 #include <algorithm>
 
@@ -15,18 +16,16 @@ int16_t TIdTCPConnection::SendCommand(const std::string& command, int16_t expect
                         : SendCommand(command, TIdReplyCodes{expected});
 }
 
-int16_t TIdTCPConnection::ReadReply(const TIdReplyCodes& allowed) {
+int16_t TIdTCPConnection::ReadReply(const TIdReplyCodes& allowed,
+                                    std::optional<TClock::time_point> deadline) {
   // A reply read by a handler served during this one runs against a limit of its own.
-  const std::optional<TClock::time_point> outer = FReplyDeadline;
-  FReplyDeadline.reset();
-  if (ReplyTimeOut > 0) FReplyDeadline = TClock::now() + std::chrono::milliseconds(ReplyTimeOut);
-  try {
-    ReadReplyLines();
-  } catch (...) {
-    FReplyDeadline = outer;
-    throw;
+  TScopeGuard restore([this, outer = FReplyDeadline] { FReplyDeadline = outer; });
+  FReplyDeadline = deadline;
+  if (ReplyTimeOut > 0) {
+    const TClock::time_point own = TClock::now() + std::chrono::milliseconds(ReplyTimeOut);
+    if (!FReplyDeadline || own < *FReplyDeadline) FReplyDeadline = own;
   }
-  FReplyDeadline = outer;
+  ReadReplyLines();
   LastReplyCode = ReplyCodeOf(LastReplyLine());
   return CheckReplyCode(LastReplyCode, allowed);
 }

@@ -5,6 +5,7 @@
 #include "IdSocketErrors.h"
 #include "IdStack.h"
 #include "IdTCPExceptions.h"
+#include "ScopeGuard.h"
 #include "Stream.h"
 
 #include <chrono>
@@ -18,19 +19,6 @@ constexpr int32_t AcceptSliceTime = 50;
 bool IsPreliminary(int16_t code) {
   return code >= 100 && code < 200;
 }
-
-// Releases the data connection on every way out of a transfer.
-class TDataConnectionRelease {
- public:
-  explicit TDataConnectionRelease(std::unique_ptr<TIdTCPConnection>& connection)
-      : FConnection(connection) {}
-  ~TDataConnectionRelease() { FConnection.reset(); }
-  TDataConnectionRelease(const TDataConnectionRelease&) = delete;
-  TDataConnectionRelease& operator=(const TDataConnectionRelease&) = delete;
-
- private:
-  std::unique_ptr<TIdTCPConnection>& FConnection;
-};
 
 } // namespace
 
@@ -65,7 +53,7 @@ void TIdFTP::RunTransfer(const std::string& command, const TIdReplyCodes& prelim
   TTransferReplies replies;
   try {
     {
-      TDataConnectionRelease release(FDataConnection);
+      TScopeGuard release([this] { FDataConnection.reset(); });
       if (Passive) {
         std::string ip;
         int32_t port = 0;
@@ -147,30 +135,14 @@ bool TIdFTP::RepliesOwed(const TTransferReplies& replies) const {
 void TIdFTP::DrainOwedReplies(TTransferReplies& replies) {
   // When the control connection itself failed or was closed here, there is no step to keep.
   if (!RepliesOwed(replies) || !SocketHandle.IsOpen || PeerClosed) return;
-  using TClock = std::chrono::steady_clock;
   const TClock::time_point deadline = TClock::now() + std::chrono::milliseconds(ReplyDrainTimeOut);
-  const int32_t readTimeOut = ReadTimeOut;
-  const int32_t replyTimeOut = ReplyTimeOut;
-  bool inStep = false;
   try {
-    for (;;) {
-      if (!RepliesOwed(replies)) {
-        inStep = true;
-        break;
-      }
-      const int64_t left =
-          std::chrono::duration_cast<std::chrono::milliseconds>(deadline - TClock::now()).count();
-      if (left <= 0) break;
-      ReadTimeOut = static_cast<int32_t>(left);
-      ReplyTimeOut = static_cast<int32_t>(left);
-      NoteTransferReply(replies, ReadReply({}));
-    }
+    while (RepliesOwed(replies) && TClock::now() < deadline)
+      NoteTransferReply(replies, ReadReply({}, deadline));
   } catch (...) {
     // Closed, timed out, or a handler failed: the failure the caller sees is the first one.
   }
-  ReadTimeOut = readTimeOut;
-  ReplyTimeOut = replyTimeOut;
-  if (inStep || !SocketHandle.IsOpen) return;
+  if (!RepliesOwed(replies) || !SocketHandle.IsOpen) return;
   try {
     Disconnect();
   } catch (...) {
