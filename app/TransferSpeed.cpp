@@ -13,6 +13,11 @@ double TransferSeconds(std::chrono::milliseconds elapsed) {
   return whole + static_cast<double>(ofDay % 1000) / 1000.0;
 }
 
+double UpdatedTransferRate(double rate, uint64_t bytes, std::chrono::milliseconds elapsed) {
+  const double time = TransferSeconds(elapsed);
+  return time > 0 ? static_cast<double>(bytes) / 1024.0 / time : rate;
+}
+
 std::string SpeedText(double rate) {
   // printf follows LC_NUMERIC, which the application takes from the environment.
   char text[64];

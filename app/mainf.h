@@ -175,8 +175,11 @@ class TMainForm : public QMainWindow {
   QStringList FPendingMemo;
   QTimer FPendingLinesTimer;
   // Trace and memo lines are added in batches: a repaint per line would slow a run of
-  // many small files down more than its transfers.
-  static constexpr std::chrono::milliseconds PendingLinesDelay{100};
+  // many small files down more than its transfers. Each batch lays the whole trace list
+  // out anew (Qt's list view knows no cheaper way to take new rows) and repaints both
+  // lists, some milliseconds once thousands of lines are there: four batches a second
+  // still read as a running trace.
+  static constexpr std::chrono::milliseconds PendingLinesDelay{250};
   bool FMemoUsed = false; // the memo has received a path
   // The menus' connection state, as the connect action last set it.
   bool FMenusConnected = false;
@@ -187,9 +190,14 @@ class TMainForm : public QMainWindow {
   // (a 32-bit work total cannot tell it for files beyond 2 GiB).
   TProgressScale FProgress;
   // The status text and the bar are redrawn at most this often during a transfer (ten
-  // times a second is smooth to the eye and costs the transfer next to nothing).
+  // times a second is smooth to the eye and costs the transfer next to nothing); a state
+  // left undrawn is drawn by FProgressTimer when the interval is over.
   static constexpr std::chrono::milliseconds ProgressInterval{100};
   std::chrono::steady_clock::time_point FLastProgressShown{};
+  QTimer FProgressTimer;
+  TWorkMode FProgressMode = wkRead;
+  // The running transfer's speed and bar, as the status bar and ProgressBar1 show them.
+  void ShowProgress();
   std::optional<uint64_t> FUploadSize;
 
   // --- Network components -------------------------------------------------------------

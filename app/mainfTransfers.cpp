@@ -57,7 +57,8 @@ void TMainForm::DownloadFile(const std::string& name) {
 
 void TMainForm::IdFTP1WorkBegin(TIdComponent*, TWorkMode AWorkMode, int32_t AWorkCountMax) {
   TransferActive = true;
-  ui->AbortButton->setVisible(true);
+  // Shown and hidden for every file: asking first is cheaper than Qt's own bookkeeping.
+  if (ui->AbortButton->isHidden()) ui->AbortButton->setVisible(true);
   AbortRequested = false;
   TransferStart = std::chrono::system_clock::now();
   // The announced total, else the size query's answer; neither: unknown (a busy bar).
@@ -74,28 +75,42 @@ void TMainForm::IdFTP1WorkBegin(TIdComponent*, TWorkMode AWorkMode, int32_t AWor
   FProgress.Begin(size);
   ui->ProgressBar1->setRange(0, FProgress.Maximum());
   TransferRate = 0;
+  // Shown at once, not paced: a server that stalls right at the start must not leave the
+  // previous transfer's end on display.
+  FProgressMode = AWorkMode;
+  ShowProgress();
 }
 
 void TMainForm::IdFTP1Work(TIdComponent*, TWorkMode AWorkMode, int32_t AWorkCount) {
-  const double time = TransferSeconds(std::chrono::duration_cast<std::chrono::milliseconds>(
-      std::chrono::system_clock::now() - TransferStart));
-  if (time > 0) TransferRate = AWorkCount / 1024.0 / time;
-  if (AbortRequested) IdFTP1->Abort();
   FProgress.Advance(AWorkCount);
+  TransferRate = UpdatedTransferRate(TransferRate, FProgress.Total(),
+                                     std::chrono::duration_cast<std::chrono::milliseconds>(
+                                         std::chrono::system_clock::now() - TransferStart));
+  if (AbortRequested) IdFTP1->Abort();
+  FProgressMode = AWorkMode;
   // Blocks come far faster than anyone can read; redrawing the status bar and the bar for
-  // each one would cost more than the transfer itself.
-  const auto now = std::chrono::steady_clock::now();
-  if (now - FLastProgressShown >= ProgressInterval) {
-    FLastProgressShown = now;
-    ShowStatus((AWorkMode == wkRead ? "Download Geschwindigkeit " : "Upload Geschwindigkeit ") +
-               SpeedText(TransferRate));
-    ui->ProgressBar1->setValue(FProgress.Position());
-  }
+  // each one would cost more than the transfer itself. A state not drawn now is drawn
+  // when the interval is over, so that the last one before a stall is what stays shown.
+  // The timer is left running across the ends and begins of short files: starting and
+  // stopping it for each would cost more than it draws.
+  const auto since = std::chrono::steady_clock::now() - FLastProgressShown;
+  if (since >= ProgressInterval)
+    ShowProgress();
+  else if (!FProgressTimer.isActive())
+    FProgressTimer.start(
+        std::chrono::ceil<std::chrono::milliseconds>(ProgressInterval - since).count());
   AbortRequested = false;
 }
 
+void TMainForm::ShowProgress() {
+  FLastProgressShown = std::chrono::steady_clock::now();
+  ShowStatus((FProgressMode == wkRead ? "Download Geschwindigkeit " : "Upload Geschwindigkeit ") +
+             SpeedText(TransferRate));
+  ui->ProgressBar1->setValue(FProgress.Position());
+}
+
 void TMainForm::IdFTP1WorkEnd(TIdComponent*, TWorkMode) {
-  ui->AbortButton->setVisible(false);
+  if (!ui->AbortButton->isHidden()) ui->AbortButton->setVisible(false);
   ShowStatus("Transfer durchgeführt.");
   ExpectedSize = 0;
   TransferActive = false;

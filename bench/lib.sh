@@ -20,6 +20,24 @@ make_set() {
 scratch=/dev/shm
 [ -d "$scratch" ] && [ -w "$scratch" ] || scratch=/tmp
 
+# What the script started, ended on every way out: the server, a CPU-bound process.
+server=
+hog=
+work=
+bench_cleanup() {
+  local pid
+  for pid in $hog $server; do
+    kill "$pid" 2>/dev/null || true
+    wait "$pid" 2>/dev/null || true
+  done
+  hog=
+  server=
+  [ -z "$work" ] || rm -rf "$work"
+}
+trap bench_cleanup EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM
+
 # start_server: a pure-ftpd on a free loopback port serving $work/root; sets work, port,
 # root and url, and stops the server (removing $work) when the script exits.
 start_server() {
@@ -28,7 +46,6 @@ start_server() {
   port=$(/usr/bin/python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
   tests/support/pureftpd/start-pureftpd.sh "$root" "$port" "$work/state" >"$work/server.log" 2>&1 &
   server=$!
-  trap 'kill "$server" 2>/dev/null || true; wait "$server" 2>/dev/null || true; rm -rf "$work"' EXIT
   for _ in $(seq 100); do
     (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null && break
     sleep 0.1
@@ -39,9 +56,28 @@ start_server() {
 user=Lichtfracht
 password=58Kovarenisobume
 
+# start_hog / stop_hog: one CPU-bound process beside the measurement, as a computer that
+# has other work (the next pictures being exported while these are published).
+start_hog() {
+  sh -c 'while :; do :; done' &
+  hog=$!
+}
+stop_hog() {
+  [ -n "$hog" ] || return 0
+  kill "$hog" 2>/dev/null || true
+  wait "$hog" 2>/dev/null || true
+  hog=
+}
+
 run_lftp() { # FOLDER: every file of it into the login folder, active mode
   lftp -u "$user,$password" -e "set ftp:passive-mode off; set ftp:ssl-allow no; \
 set cmd:fail-exit yes; mput -O / $1/*; quit" "$url" >/dev/null
+}
+
+run_curl() { # FOLDER: every file of it into the login folder, active mode
+  local files
+  files=$(cd "$1" && ls | sed "s|^|$1/|" | paste -sd, -)
+  curl -sS --fail --ftp-port - --disable-eprt -u "$user:$password" -T "{$files}" "$url" >/dev/null
 }
 
 # total FOLDER: "files bytes" of everything below it.

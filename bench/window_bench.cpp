@@ -10,7 +10,10 @@
 //                                                 dated remote folder is named MINUTE minutes
 //                                                 after 2030-01-01 00:00, so runs don't collide
 //
-// Prints one line per measurement: "what seconds [MB/s] maxrss_kib". Exits non-zero when
+// Prints one line per measurement: "what seconds MB/s maxrss_kib gap_max_ms gap_p99_ms
+// cpu_seconds" ("-" where a figure does not apply); a publishing run adds the growth of the
+// peak memory per published file in KiB. The gaps are those between the ticks of a 20 ms timer of
+// the window during the measured work: how long the window went unserved. Exits non-zero when
 // anything fails.
 
 #include "Dialogs.h"
@@ -21,6 +24,8 @@
 #include <QApplication>
 #include <QListWidget>
 #include <QPushButton>
+#include <QTimer>
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <ctime>
@@ -30,6 +35,7 @@
 #include <stdexcept>
 #include <sys/resource.h>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -78,18 +84,72 @@ long MaxRssKib() {
   return usage.ru_maxrss;
 }
 
-double SecondsOf(const std::function<void()>& work) {
-  const TClock::time_point start = TClock::now();
-  work();
-  return std::chrono::duration<double>(TClock::now() - start).count();
+// Processor time of this process so far, user and system: unlike the seconds on the
+// clock, hardly changed by other processes competing for the processor.
+double CpuSeconds() {
+  rusage usage{};
+  ::getrusage(RUSAGE_SELF, &usage);
+  return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+         static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
-void Report(const char* what, double seconds, double bytes = 0) {
-  if (bytes > 0)
-    std::printf("%s %.4f %.1f %ld\n", what, seconds, bytes / 1e6 / seconds, MaxRssKib());
-  else
-    std::printf("%s %.4f - %ld\n", what, seconds, MaxRssKib());
+double LastCpuSeconds = 0; // of the last work SecondsOf timed
+
+double SecondsOf(const std::function<void()>& work) {
+  const double cpu = CpuSeconds();
+  const TClock::time_point start = TClock::now();
+  work();
+  const double seconds = std::chrono::duration<double>(TClock::now() - start).count();
+  LastCpuSeconds = CpuSeconds() - cpu;
+  return seconds;
+}
+
+// A 20 ms timer of the window, noting the gaps between its ticks while it exists; the first
+// gap is counted from its start.
+class TGapRecorder {
+ public:
+  TGapRecorder() : FLast(TClock::now()) {
+    QObject::connect(&FTimer, &QTimer::timeout, [this] {
+      const TClock::time_point now = TClock::now();
+      FGaps.push_back(std::chrono::duration<double, std::milli>(now - FLast).count());
+      FLast = now;
+    });
+    FTimer.setTimerType(Qt::PreciseTimer);
+    FTimer.start(20);
+  }
+  // Ends the recording; what the window left unserved since the last tick counts too.
+  void Stop() {
+    FTimer.stop();
+    FGaps.push_back(std::chrono::duration<double, std::milli>(TClock::now() - FLast).count());
+    std::sort(FGaps.begin(), FGaps.end());
+  }
+  double Longest() const { return FGaps.back(); }
+  double Percentile99() const { return FGaps[std::min(FGaps.size() - 1, FGaps.size() * 99 / 100)]; }
+
+ private:
+  QTimer FTimer;
+  TClock::time_point FLast;
+  std::vector<double> FGaps;
+};
+
+// Bare runs have no window and no gaps; window runs report theirs.
+void Report(const char* what, double seconds, double bytes, const TGapRecorder* gaps,
+            const char* extra = "") {
+  char rate[32] = "-";
+  if (bytes > 0) std::snprintf(rate, sizeof rate, "%.1f", bytes / 1e6 / seconds);
+  char gapText[64] = "- -";
+  if (gaps != nullptr)
+    std::snprintf(gapText, sizeof gapText, "%.1f %.1f", gaps->Longest(), gaps->Percentile99());
+  std::printf("%s %.4f %s %ld %s %.4f%s\n", what, seconds, rate, MaxRssKib(), gapText,
+              LastCpuSeconds, extra);
   std::fflush(stdout);
+}
+
+// Times work through the window, with the timer ticking all along.
+double WindowSecondsOf(const std::function<void()>& work, TGapRecorder& gaps) {
+  const double seconds = SecondsOf(work);
+  gaps.Stop();
+  return seconds;
 }
 
 void LogIn(TIdFTP& ftp, const TTarget& target) {
@@ -138,13 +198,15 @@ void BenchList(const TTarget& target, const std::string& folder, int runs) {
       ftp.ChangeWorkingDir(folder);
       ftp.SetTransferType(ftASCII);
       TStringList lines;
-      Report("list_bare", SecondsOf([&] { ftp.ListDirectory(lines, "", true); }));
+      Report("list_bare", SecondsOf([&] { ftp.ListDirectory(lines, "", true); }), 0, nullptr);
       ftp.Quit();
     }
     TWindow window(target);
     window.Trigger("Verbinden1");
     window.Form->OpenRemoteDir(folder); // once, so that both list a folder already entered
-    Report("list_window", SecondsOf([&] { window.Form->OpenRemoteDir(folder); }));
+    TGapRecorder gaps;
+    Report("list_window", WindowSecondsOf([&] { window.Form->OpenRemoteDir(folder); }, gaps), 0,
+           &gaps);
     window.Check();
   }
 }
@@ -158,8 +220,10 @@ void BenchTransfer(const TTarget& target, const std::string& name, const std::st
       TIdFTP ftp;
       LogIn(ftp, target);
       ftp.SetTransferType(ftBinary);
-      Report("download_bare", SecondsOf([&] { ftp.RetrieveFile(name, local, true); }), bytes);
-      Report("upload_bare", SecondsOf([&] { ftp.StoreFile(file, "upload.bin", false); }), bytes);
+      Report("download_bare", SecondsOf([&] { ftp.RetrieveFile(name, local, true); }), bytes,
+             nullptr);
+      Report("upload_bare", SecondsOf([&] { ftp.StoreFile(file, "upload.bin", false); }), bytes,
+             nullptr);
       ftp.Quit();
     }
     TWindow window(target);
@@ -170,9 +234,15 @@ void BenchTransfer(const TTarget& target, const std::string& name, const std::st
       if (listing->item(i)->text().endsWith(QString::fromStdString(" " + name)))
         listing->setCurrentRow(i);
     window.Dialogs->Answers.push_back(QString::fromStdString(local));
-    Report("download_window", SecondsOf([&] { window.Trigger("DateiDownload1"); }), bytes);
+    {
+      TGapRecorder gaps;
+      Report("download_window", WindowSecondsOf([&] { window.Trigger("DateiDownload1"); }, gaps),
+             bytes, &gaps);
+    }
     window.Dialogs->Answers.push_back(QString::fromStdString(file));
-    Report("upload_window", SecondsOf([&] { window.Trigger("DateiUpload1"); }), bytes);
+    TGapRecorder gaps;
+    Report("upload_window", WindowSecondsOf([&] { window.Trigger("DateiUpload1"); }, gaps), bytes,
+           &gaps);
   }
   std::filesystem::remove(local);
 }
@@ -186,15 +256,24 @@ void BenchPublish(const TTarget& target, const std::string& folder, int minute) 
   const auto when = std::chrono::system_clock::from_time_t(std::mktime(&base));
   TWindow window(target, [when] { return when; });
   window.Dialogs->Answers.push_back(QString::fromStdString(folder));
+  double bytes = 0;
+  int files = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+    bytes += static_cast<double>(entry.file_size());
+    ++files;
+  }
+  const long peakBefore = MaxRssKib();
+  TGapRecorder gaps;
   const double seconds =
-      SecondsOf([&] { window.Form->findChild<QPushButton*>("dirwahl")->click(); });
+      WindowSecondsOf([&] { window.Form->findChild<QPushButton*>("dirwahl")->click(); }, gaps);
   window.Check();
   if (window.Dialogs->Messages.size() != 1 || window.Form->isVisible())
     throw std::runtime_error("the publishing run did not finish");
-  double bytes = 0;
-  for (const auto& entry : std::filesystem::directory_iterator(folder))
-    bytes += static_cast<double>(entry.file_size());
-  Report("publish_window", seconds, bytes);
+  // What the window keeps per file (trace and memo lines) shows as the growth of its peak.
+  char growth[32];
+  std::snprintf(growth, sizeof growth, " %.2f",
+                static_cast<double>(MaxRssKib() - peakBefore) / std::max(files, 1));
+  Report("publish_window", seconds, bytes, &gaps, growth);
 }
 
 int Usage() {

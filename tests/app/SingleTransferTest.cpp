@@ -1,3 +1,4 @@
+#include "TransferSpeed.h"
 #include "WindowFixture.h"
 
 #include <QProgressBar>
@@ -104,6 +105,52 @@ TEST_F(SingleTransfer, ProgressAndSpeedWhileData) {
   for (const QString& text : seen)
     if (std::regex_match(text.toStdString(), speed)) ++speeds;
   EXPECT_GT(speeds, 3) << seen.join('\n').toStdString();
+}
+
+// The begin of a transfer is shown at once, and the last state before a stall is drawn
+// once the redraw interval is over: before, a stall within 100 ms of the previous
+// transfer's end kept "Transfer durchgeführt." and an empty bar on display.
+TEST_F(SingleTransfer, AStallAtTheStartShowsTheTransfersOwnState) {
+  const std::regex speed(R"(Upload Geschwindigkeit \d+[.,]\d\d KB/s)");
+  // The server stops reading after 5000 bytes or after 1 MiB; 16 MiB are more than it and
+  // the buffers between take, so the upload waits in the middle of its blocks.
+  const size_t size = 16u << 20;
+  for (const char* scenario : {"stall", "stop_reading"}) {
+    SCOPED_TRACE(scenario);
+    Serve(scenario);
+    Connect();
+    form->IdFTP1->DataStallTimeOut = 20000; // a failure, not a hang, if the state never shows
+    const fs::path upload = dir / "foto.jpg";
+    WriteFileBytes(upload.string(), Photo(size));
+    QString atBegin;
+    OnWorkBegin([&](TWorkMode mode, int32_t) {
+      if (mode == wkWrite) atBegin = Status();
+    });
+    QString whileStalled;
+    int maximum = 0;
+    {
+      // The bar shows blocks sent before the stall: the state after them was drawn.
+      TOnceDuring during([&] { return form->TransferActive && Progress().value() > 0; },
+                         [&] {
+                           whileStalled = Status();
+                           maximum = Progress().maximum();
+                           Trigger("trennen1");
+                         });
+      dialogs->FileAnswers.push_back(QString::fromStdString(upload.string()));
+      Trigger("DateiUpload1");
+    }
+    EXPECT_EQ(atBegin.toStdString(), "Upload Geschwindigkeit " + SpeedText(0));
+    EXPECT_TRUE(std::regex_match(whileStalled.toStdString(), speed)) << whileStalled.toStdString();
+    EXPECT_EQ(maximum, static_cast<int>(size));
+    // "&Trennen" ends the stalled upload and the connection.
+    EXPECT_FALSE(form->TransferActive);
+    EXPECT_FALSE(form->IdFTP1->Connected());
+    EXPECT_EQ(Progress().value(), 0);
+    ASSERT_TRUE(server->WaitForTranscriptLine("Quit"));
+    const Lines sent = server->Transcript();
+    EXPECT_EQ(Lines(sent.end() - 2, sent.end()), (Lines{"ABOR", "Quit"}));
+    dialogs->Errors.clear();
+  }
 }
 
 TEST_F(SingleTransfer, CancelledSaveDialogSendsNothing) {

@@ -58,12 +58,37 @@ TEST(TransferSpeed, SecondsAsTheSpeedCountsThem) {
     EXPECT_DOUBLE_EQ(TransferSeconds(elapsed), seconds) << elapsed.count();
 }
 
+TEST(TransferSpeed, RateFromTheWholeCount) {
+  struct Case {
+    const char* what;
+    double rate; // before
+    uint64_t bytes;
+    milliseconds elapsed;
+    double expected;
+  };
+  const Case cases[] = {
+      {"2048 bytes in half a second", 0, 2048, milliseconds(500), 4.0},
+      {"the begin's millisecond keeps the rate", 7.5, 2048, milliseconds(0), 7.5},
+      {"past 2 GiB, where the 32-bit count turns negative", 0, 3ull << 30, milliseconds(1000),
+       3145728.0},
+      {"past 4 GiB, where it wraps to small", 0, (4ull << 30) + 2048, milliseconds(2000),
+       2097153.0},
+      {"whole days are not counted", 0, 4096, milliseconds(86400000 + 2000), 2.0},
+      {"wrapped 16-bit seconds keep the rate", 9.0, 1, milliseconds(65536000), 9.0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    EXPECT_DOUBLE_EQ(UpdatedTransferRate(c.rate, c.bytes, c.elapsed), c.expected);
+  }
+}
+
 TEST(TransferSpeed, TextFollowsTheLocalesDecimalSeparator) {
   const std::string previous = std::setlocale(LC_NUMERIC, nullptr);
   ASSERT_NE(std::setlocale(LC_NUMERIC, "C"), nullptr);
   EXPECT_EQ(SpeedText(2048 / 1024.0 / 0.5), "4.00 KB/s");
   EXPECT_EQ(SpeedText(0), "0.00 KB/s");
   EXPECT_EQ(SpeedText(1234.567), "1234.57 KB/s");
+  EXPECT_EQ(SpeedText(3145728), "3145728.00 KB/s");
   if (std::setlocale(LC_NUMERIC, "de_DE.UTF-8") != nullptr) {
     EXPECT_EQ(SpeedText(4), "4,00 KB/s");
   }

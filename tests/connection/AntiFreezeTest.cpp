@@ -53,6 +53,55 @@ TEST(PumpIfDue, Rules) {
   EXPECT_EQ(af.pumps, 3) << "inactive";
 }
 
+// The window's pacing, on a clock the test moves: while data flows (neither idle nor
+// forced) the queue is served at most every BusyServeInterval ms, counted from the end of
+// the last serving; a wait that found nothing, or a forced call, serves at once.
+TEST(PumpIfDue, WhileDataFlowsServesAtMostEveryInterval) {
+  class PacedAntiFreeze : public CountingAntiFreeze {
+   public:
+    void PumpMessages() override {
+      CountingAntiFreeze::PumpMessages();
+      now += serving; // the handlers served take their time
+    }
+    TClock::time_point Now() const override { return now; }
+    TClock::time_point now{std::chrono::hours(1)};
+    TClock::duration serving{};
+  };
+  using ms = std::chrono::milliseconds;
+  struct Step {
+    const char* what;
+    ms advance; // of the clock before the call
+    bool idle, force;
+    ms serving; // what a serving at this step takes
+    int pumps;  // in total after the step
+  };
+  const Step steps[] = {
+      {"the first send is served: nothing was before", ms(0), false, false, ms(0), 1},
+      {"a send 1 ms later is not", ms(1), false, false, ms(0), 1},
+      {"nor one 9 ms after the serving", ms(8), false, false, ms(0), 1},
+      {"a wait that found nothing is served at once", ms(0), true, false, ms(0), 2},
+      {"and so is a forced call", ms(0), false, true, ms(0), 3},
+      {"10 ms after the last serving data is served again", ms(10), false, false, ms(30), 4},
+      {"that serving took 30 ms: 9 ms after its end, not yet", ms(9), false, false, ms(0), 4},
+      {"10 ms after its end", ms(1), false, false, ms(0), 5},
+  };
+  PacedAntiFreeze af;
+  af.OnlyWhenIdle = false;
+  af.BusyServeInterval = 10;
+  for (const Step& step : steps) {
+    SCOPED_TRACE(step.what);
+    af.now += step.advance;
+    af.serving = step.serving;
+    TIdAntiFreezeBase::PumpIfDue(step.idle, step.force);
+    EXPECT_EQ(af.pumps, step.pumps);
+  }
+
+  af.BusyServeInterval = 0; // the class default: after every send
+  for (int i = 0; i < 3; ++i)
+    TIdAntiFreezeBase::PumpIfDue(false, false);
+  EXPECT_EQ(af.pumps, 8);
+}
+
 TEST(PumpIfDue, TheLastConstructedIsInEffectUntilAnyIsDestroyed) {
   auto first = std::make_unique<CountingAntiFreeze>();
   CountingAntiFreeze second;

@@ -1,6 +1,7 @@
 #include "DateTimeText.h"
 
 #include <clocale>
+#include <ctime>
 #include <gtest/gtest.h>
 
 namespace {
@@ -33,6 +34,29 @@ TEST_F(DateTimeText, ShortDateBlankLongTime) {
 TEST_F(DateTimeText, MidnightShowsTheDateOnly) {
   EXPECT_EQ(DateTimeToStr(At(2026, 12, 7, 0, 0, 0)), "07.12.2026");
   EXPECT_EQ(DateTimeToStr(At(2026, 12, 7, 0, 0, 1)), "07.12.2026 00:00:01");
+}
+
+// The text of the current second is kept, but a change of locale within that second
+// shows at once: the trace and the log follow a locale set while the program runs.
+TEST_F(DateTimeText, NowFollowsTheLocaleWithinTheSameSecond) {
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    const std::time_t second = std::time(nullptr);
+    const std::string german = NowText();
+    std::setlocale(LC_TIME, "C");
+    const std::string plain = NowText();
+    std::setlocale(LC_TIME, "de_DE.UTF-8");
+    const std::string againGerman = NowText();
+    if (std::time(nullptr) != second) continue; // the clock ticked in between: once more
+    std::tm local{};
+    localtime_r(&second, &local);
+    EXPECT_EQ(german, DateTimeToStr(local));
+    EXPECT_EQ(againGerman, german);
+    std::setlocale(LC_TIME, "C");
+    EXPECT_EQ(plain, DateTimeToStr(local));
+    EXPECT_NE(plain, german);
+    return;
+  }
+  GTEST_SKIP() << "the clock ticked during every attempt";
 }
 
 } // namespace
