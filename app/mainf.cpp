@@ -71,7 +71,8 @@ std::string RunningProgramPath() {
 TMainForm::TMainForm(TMainFormSetup setup, QWidget* parent)
     : QMainWindow(parent), ui(std::make_unique<Ui::TMainForm>()),
       FDialogs(setup.Dialogs ? std::move(setup.Dialogs) : std::make_unique<TQtDialogs>(this)),
-      FHost(std::move(setup.Host)), FPort(setup.Port),
+      FHost(std::move(setup.Host)), FPort(setup.Port), FTls(setup.Tls),
+      FTlsTrustedCertificates(std::move(setup.TlsTrustedCertificates)),
       FProgramPath(setup.ProgramPath.empty() ? RunningProgramPath() : std::move(setup.ProgramPath)),
       FClock(setup.Clock ? std::move(setup.Clock)
                          : [] { return std::chrono::system_clock::now(); }) {
@@ -147,6 +148,8 @@ void TMainForm::CreateComponents() {
   IdFTP1->SocksInfo.Port = 1080;
   IdFTP1->Host = FHost;
   IdFTP1->Port = FPort;
+  IdFTP1->TLSRequired = FTls;
+  IdFTP1->TLSTrustedCertificates = FTlsTrustedCertificates;
   IdLogDebug1->EndLoading();
   IdFTP1->EndLoading();
   IdAntiFreeze1->IdleTimeOut = 50;

@@ -31,6 +31,9 @@ extern double TransferRate;
 struct TMainFormSetup {
   std::string Host = BuildSettings::FtpHost;
   std::uint16_t Port = BuildSettings::FtpPort;
+  // FTP over TLS required; the certificates (PEM) trusted, empty: the system's store.
+  bool Tls = BuildSettings::FtpTls;
+  std::string TlsTrustedCertificates = BuildSettings::FtpTlsTrustedCertificates;
   // The program file whose log this is (local 8-bit path); empty: the running program.
   std::string ProgramPath;
   // Null: Qt's own dialogs.
@@ -166,6 +169,8 @@ class TMainForm : public QMainWindow {
   // The one server this program talks to; fixed at build time, replaced only by tests.
   const std::string FHost;
   const std::uint16_t FPort;
+  const bool FTls;
+  const std::string FTlsTrustedCertificates;
   const std::string FProgramPath;
   const std::function<std::chrono::system_clock::time_point()> FClock;
   QLabel* FStatusPanels[StatusPanelCount] = {};

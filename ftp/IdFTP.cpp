@@ -37,9 +37,11 @@ void TIdFTP::Connect(bool login) {
   try {
     TIdTCPClient::Connect();
     ReadReply({220});
+    if (TLSRequired) NegotiateTLS();
     if (login) {
       if (SendCommand("user " + User, TIdReplyCodes{230, 331}) == 331)
         SendCommand("pass " + Password, TIdReplyCodes{230});
+      if (TLSRequired) ProtectDataConnections();
       SendTypeCommand();
       if (SendCommand("syst", TIdReplyCodes{200, 215, 500}) == 500) {
         FSystemDescription = "Unbekannt";

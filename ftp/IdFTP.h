@@ -99,6 +99,14 @@ class TIdFTP : public TIdTCPClient {
   std::string User;
   std::string Password;
   bool Passive = false;
+  // Explicit FTP over TLS, required: after the greeting "AUTH TLS" and the handshake, and
+  // only then the login; after it "PBSZ 0" and "PROT P", and every data connection is
+  // encrypted too. A server that does not offer it, or whose certificate does not hold,
+  // gets nothing more: no user name, no password, no file.
+  bool TLSRequired = false;
+  // The certificates (PEM) the server's must lead to, the only ones trusted; empty: the
+  // system's certificate store.
+  std::string TLSTrustedCertificates;
   // Longest wait for the server's data connection in active mode, ms (0 = no limit).
   int32_t AcceptTimeOut = DefaultAcceptTimeOut;
   // ReadTimeOut and WriteTimeOut of every data connection, ms (0 = no limit).
@@ -119,6 +127,12 @@ class TIdFTP : public TIdTCPClient {
   // transfer command, runs move on it, releases it, then reads the final reply.
   template <typename Move>
   void RunTransfer(const std::string& command, const TIdReplyCodes& preliminary, Move move);
+  // TLS (IdFTPTLS.cpp): the control connection's handshake after the greeting, the
+  // protection of the data connections after the login, and a data connection's own
+  // handshake once it is connected or accepted (nothing without TLSRequired).
+  void NegotiateTLS();
+  void ProtectDataConnections();
+  void SecureDataConnection(TIdTCPConnection& data);
   void RequestPassiveAddress(std::string& ip, int32_t& port);
   void AnnounceDataPort(const TIdSocketHandle& handle);
   void ShareWorkHandlers();

@@ -32,10 +32,12 @@ void TIdFTP::RunOutgoingTransfer(const std::string& command, TStream& source) {
     if (!Passive) {
       // Active mode always sends the whole stream.
       data.WriteFromStream(source, true, false);
+      data.SendCloseNotify();
       return;
     }
     try {
       data.WriteFromStream(source, false, false);
+      data.SendCloseNotify();
     } catch (const EIdSocketError& e) {
       // The data socket was closed under the write by an abort: the server's replies
       // tell how the transfer ended.
@@ -71,6 +73,7 @@ void TIdFTP::RunTransfer(const std::string& command, const TIdReplyCodes& prelim
         client->Connect();
         try {
           ReadTransferReply(preliminary, replies);
+          SecureDataConnection(*client);
           move(*client);
         } catch (...) {
           client->Disconnect();
@@ -89,6 +92,7 @@ void TIdFTP::RunTransfer(const std::string& command, const TIdReplyCodes& prelim
         replies.CommandSent = true;
         ReadTransferReply({125, 150}, replies);
         WaitForDataConnection(*listener, replies);
+        SecureDataConnection(*listener);
         move(*listener);
       }
     }
@@ -159,7 +163,7 @@ void TIdFTP::WaitForDataConnection(TIdSimpleServer& listener, TTransferReplies& 
     if (!listener.SocketHandle.IsOpen) return;
     // A server that cannot connect says so on the control connection (425, 421, ...);
     // that ends the wait at once.
-    if (InputSize() == 0) {
+    if (!InputPending()) {
       TIdSocketList control{SocketHandle.SocketId};
       if (GlobalStack->SockSelect(&control, nullptr, nullptr, 0) != 1) return;
     }
