@@ -1,5 +1,6 @@
 #include "ActivityLog.h"
 #include "PureFtpd.h"
+#include "TestCertificate.h"
 #include "WindowFixture.h"
 
 #include <QLineEdit>
@@ -207,6 +208,44 @@ TEST_F(Publishing, TheMenusFolderUploadSendsTheFolderEveryTime) {
   Trigger("VerzeichnisUpload1");
   EXPECT_EQ(dialogs->Errors.size(), 1);
   EXPECT_EQ(Trace().count(), traced) << "nothing was sent";
+}
+
+// A build that requires TLS publishes over it; a server whose certificate does not hold
+// gets no password and no photo.
+TEST_F(Publishing, EncryptedWhenTheBuildRequiresTLS) {
+  const TTestCertificate certificate("127.0.0.1");
+  const TTestCertificate stranger("127.0.0.1");
+  TPureFtpd daemon(certificate.ServerPem());
+  const fs::path photos = MakeLocal("Fotos");
+  const std::string big(3 << 20, 'x');
+  WriteFileBytes((photos / "a.jpg").string(), "aaaa");
+  WriteFileBytes((photos / "gross.jpg").string(), big);
+  tls = true;
+
+  tlsTrusted = stranger.CertificatePem;
+  StartAt(daemon.Port());
+  Publish(photos);
+  EXPECT_EQ(dialogs->Errors,
+            QStringList{"Keine verschlüsselte Verbindung zu 127.0.0.1: Das Zertifikat des Servers "
+                        "ist selbst ausgestellt und nicht als vertrauenswürdig hinterlegt."});
+  EXPECT_EQ(SentByTrace(), Lines{"AUTH TLS"});
+  EXPECT_FALSE(fs::exists(fs::path(daemon.Root()) / Dated));
+
+  tlsTrusted = certificate.CertificatePem;
+  StartAt(daemon.Port());
+  Publish(photos);
+  EXPECT_TRUE(dialogs->Errors.isEmpty()) << dialogs->Errors.join('\n').toStdString();
+  EXPECT_EQ(dialogs->Messages, QStringList{QString::fromStdString(Message())});
+  EXPECT_EQ(ReadFileBytes(daemon.Root() + "/" + Dated + "/a.jpg"), "aaaa");
+  EXPECT_TRUE(ReadFileBytes(daemon.Root() + "/" + Dated + "/gross.jpg") == big);
+  const Lines sent = SentByTrace();
+  ASSERT_GE(sent.size(), 6u);
+  EXPECT_EQ(Lines(sent.begin(), sent.begin() + 6),
+            (Lines{"AUTH TLS", "user Lichtfracht", "PBSZ 0", "PROT P", "type I", "syst"}));
+  // The trace tells when the connection became encrypted, and how.
+  EXPECT_TRUE(Items(Trace()).filter(QStringLiteral("TLS-Verbindung hergestellt (TLSv1.3, TLS_"))
+                  .size() == 1)
+      << Items(Trace()).join('\n').toStdString();
 }
 
 // Each step of the run can fail; the run then ends there, with the error box.

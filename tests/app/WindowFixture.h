@@ -78,6 +78,8 @@ class WindowTest : public ::testing::Test {
     setup.ProgramPath = (dir / "lichtfracht").string();
     setup.Dialogs = std::move(scripted);
     setup.Clock = std::move(clock);
+    setup.Tls = tls;
+    setup.TlsTrustedCertificates = tlsTrusted;
     form = std::make_unique<TMainForm>(std::move(setup));
     form->show();
     QCoreApplication::processEvents();
@@ -135,4 +137,7 @@ class WindowTest : public ::testing::Test {
   std::unique_ptr<TScriptedFtpServer> server;
   std::unique_ptr<TMainForm> form;
   TScriptedDialogs* dialogs = nullptr; // owned by form
+  // FTP over TLS required by the window StartWindow makes, trusting these certificates.
+  bool tls = false;
+  std::string tlsTrusted;
 };
