@@ -45,25 +45,10 @@ void TIdTCPConnection::SendCloseNotify() {
     }
     WaitForTLS(step == TIdTLSResult::WantWrite);
   }
-  GlobalStack->SockShutdown(SocketHandle.SocketId, Id_SD_SEND);
-  // The peer may have sent what nobody reads on an upload (TLS 1.3 session tickets), and a
-  // close over unread bytes resets the connection, which can cost the server the last
-  // bytes it has not read yet. So the stream is read to the peer's end, which comes once
-  // it has read ours.
-  char scratch[4096];
-  for (;;) {
-    int32_t received = 0;
-    TIdTLSResult step;
-    try {
-      step = FTLS->Receive(scratch, sizeof scratch, received);
-    } catch (const EIdTLSError&) {
-      DropConnection();
-      throw;
-    }
-    if (step == TIdTLSResult::Done) continue;
-    if (step != TIdTLSResult::WantRead && step != TIdTLSResult::WantWrite) return;
-    WaitForTLS(step == TIdTLSResult::WantWrite);
-  }
+  // The session is over for this side. What the peer still sends (TLS 1.3 session tickets,
+  // its own close notification) is only read to the peer's end, as raw bytes, before the
+  // socket is closed: a close over unread bytes would reset the connection.
+  FTLS.reset();
 }
 
 void TIdTCPConnection::WaitForTLS(bool forSending) {

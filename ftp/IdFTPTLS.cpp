@@ -5,8 +5,8 @@
 #include "IdFTP.h"
 #include "IdTLSSession.h"
 
-void TIdFTP::NegotiateTLS() {
-  if (SendCommand("AUTH TLS", TIdReplyCodes{}) != 234)
+void TIdFTP::NegotiateTLS(const TLoginExchange& exchange) {
+  if (exchange("AUTH TLS", {}) != 234)
     throw EIdTLSError(Format("Der Server bietet keine verschlüsselte Verbindung an (Antwort auf "
                              "AUTH TLS: %s). Unverschlüsselt werden weder Passwort noch Fotos "
                              "gesendet.",
@@ -22,10 +22,10 @@ void TIdFTP::NegotiateTLS() {
                Format("TLS-Verbindung hergestellt (%s).", TLSSession()->Description().c_str()));
 }
 
-void TIdFTP::ProtectDataConnections() {
+void TIdFTP::ProtectDataConnections(const TLoginExchange& exchange) {
   // A stream protocol has no protection buffer: its size is 0 (RFC 4217, 9).
   for (const char* command : {"PBSZ 0", "PROT P"})
-    if (SendCommand(command, TIdReplyCodes{}) != 200)
+    if (exchange(command, {}) != 200)
       throw EIdTLSError(Format("Der Server verweigert verschlüsselte Datenverbindungen "
                                "(Antwort auf %s: %s). Unverschlüsselt wird keine Datei "
                                "übertragen.",
