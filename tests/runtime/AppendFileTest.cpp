@@ -1,11 +1,13 @@
 #include "AppendFile.h"
 
+#include "FileLimits.h"
 #include "InOutError.h"
 #include "TestFiles.h"
 
 #include <cerrno>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <gtest/gtest.h>
 #include <sstream>
 #include <unistd.h>
@@ -49,6 +51,44 @@ TEST_F(AppendFile, NeverCreatesAndReportsInGerman) {
   EXPECT_FALSE(fs::exists(path));
   // A missing folder is reported the same way.
   EXPECT_THROW(CreateFileIfMissing(dir / "no" / "such.log"), EInOutError);
+}
+
+// A full disk or a size limit in the middle of a record: the record is not there at all,
+// and a check before writing tells the same without leaving a trace.
+TEST_F(AppendFile, ARecordIsWrittenWholeOrNotAtAll) {
+  const std::string path = dir / "voll.log";
+  CreateFileIfMissing(path);
+  AppendToFile(path, "alt\r\n");
+  const std::string before = Content(path);
+  CheckAppendable(path);
+  TFileSizeLimit limit(static_cast<off_t>(before.size()) + 10);
+  ASSERT_TRUE(limit.Set());
+  struct Case {
+    const char* what;
+    std::function<void()> write;
+    bool fits;
+  };
+  const Case cases[] = {
+      {"room for 10 bytes", [&] { CheckRoomToAppend(path, 10); }, true},
+      {"no room for 11 bytes", [&] { CheckRoomToAppend(path, 11); }, false},
+      {"a record cut short", [&] { AppendToFile(path, "08.12.2026 11:29:00\tUpload\r\n"); }, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    if (c.fits) {
+      EXPECT_NO_THROW(c.write());
+    } else {
+      try {
+        c.write();
+        ADD_FAILURE() << "no exception";
+      } catch (const EInOutError& e) {
+        EXPECT_EQ(e.Message, "Zu wenig Speicherplatz");
+      }
+    }
+    EXPECT_EQ(Content(path), before);
+  }
+  EXPECT_THROW(CheckAppendable(dir / "fehlt.log"), EInOutError);
+  EXPECT_FALSE(fs::exists(dir / "fehlt.log"));
 }
 
 TEST(IoErrorText, GermanTextsAndCodes) {
