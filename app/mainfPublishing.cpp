@@ -80,6 +80,7 @@ void TMainForm::dirwahlClick() {
   const bool connectedAnew = ConnectForRun();
   ui->Uploaddiredit->setText(QString::fromLocal8Bit(folder));
   if (resume) {
+    FResume->Total = static_cast<int>(files.size());
     // The files already there are found in the listing: it must be one taken now.
     if (!connectedAnew || CurrentRemoteFolder() != FResume->RemoteFolder)
       OpenRemoteDir(FResume->RemoteFolder);
