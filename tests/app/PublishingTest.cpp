@@ -524,7 +524,7 @@ TEST_F(BrokenRuns, ARunCutAtTheFourthPhotoGoesOnInItsFolder) {
     bool answer; // to the question whether to go on
   };
   const TScriptedFtpServer::TSettings refused = {
-      {"replies_once.STOR", R"(["", "", "", "421 Timeout."])"}};
+      {"replies_once.STOR", R"(["", "", "", "421 Timeout."])"}, {"once_across_sessions", "true"}};
   const Case cases[] = {
       {"421 at the fourth STOR", refused, false, true},
       {"the fourth photo reset and the session closed",

@@ -24,6 +24,9 @@ replies                    {}                COMMAND -> reply; the command is on
 replies_once               {}                COMMAND -> [reply, ...]: answers for the 1st, 2nd,
                                              ... occurrence; later ones fall back to replies /
                                              the server's own behaviour ("" in the list = own)
+once_across_sessions       false             count those occurrences over all sessions, not
+                                             per session (a fault that a reconnect does not
+                                             bring back)
 reply_delay                0                 seconds before every reply
 reply_delays               {}                COMMAND (or GREETING) -> seconds before its
                                              (first) reply
@@ -113,6 +116,7 @@ DEFAULTS = {
     "greeting": "220 Scripted FTP test server ready",
     "replies": {},
     "replies_once": {},
+    "once_across_sessions": False,
     "reply_delay": 0.0,
     "reply_delays": {},
     "reply_chunk_size": 0,

@@ -159,6 +159,7 @@ class Server:
         self.transcript = open(transcript_path, "ab", buffering=0)
         self.transcript_lock = threading.Lock()
         self.cuts = 0  # transfers cut so far, in all sessions (cut_times)
+        self.once_counts = {}  # replies_once occurrences, with once_across_sessions
 
     def transcribe(self, shown):
         with self.transcript_lock:
@@ -282,8 +283,10 @@ class Session:
     def override(self, word):
         answers = self.options["replies_once"].get(word)
         if answers:
-            count = self.once_counts.get(word, 0)
-            self.once_counts[word] = count + 1
+            counts = (self.server.once_counts if self.options["once_across_sessions"]
+                      else self.once_counts)
+            count = counts.get(word, 0)
+            counts[word] = count + 1
             if count < len(answers) and answers[count] not in (None, ""):
                 return answers[count]
         return self.options["replies"].get(word)
