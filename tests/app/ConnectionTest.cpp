@@ -128,8 +128,8 @@ TEST_F(Connection, ASessionTheServerEndedShowsAsDisconnected) {
     TScriptedFtpServer::TSettings settings;
   };
   const Case cases[] = {
-      {"421, then closed", {{"idle_timeout", "1"}, {"idle_reply", "421 Timeout."}}},
-      {"closed without a word", {{"idle_timeout", "1"}}},
+      {"421, then closed", {{"idle_timeout", "2"}, {"idle_reply", "421 Timeout."}}},
+      {"closed without a word", {{"idle_timeout", "2"}}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);

@@ -273,7 +273,7 @@ TEST_F(Publishing, TheDatedFolderGoesIntoTheLoginFolder) {
 TEST_F(Publishing, ASessionTheServerDroppedTakesOneClick) {
   const fs::path photos = MakeLocal("Fotos");
   WriteFileBytes((photos / "a.jpg").string(), "a");
-  Serve("default", {{"idle_timeout", "2"}, {"idle_reply", "421 Timeout."}});
+  Serve("default", {{"idle_timeout", "3"}, {"idle_reply", "421 Timeout."}});
   StartAt(server->Port());
   Connect();
   ASSERT_TRUE(WaitForServerHangUp());
