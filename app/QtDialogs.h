@@ -18,6 +18,7 @@ class TQtDialogs : public TDialogs {
   QString InputBox(const QString& caption, const QString& prompt,
                    const QString& defaultText) override;
   void ShowMessage(const QString& text) override;
+  bool Question(const QString& text) override;
   void ShowError(const QString& text) override;
 
  private:
