@@ -348,8 +348,9 @@ TEST_F(Publishing, EncryptedWhenTheBuildRequiresTLS) {
   EXPECT_EQ(Lines(sent.begin(), sent.begin() + 6),
             (Lines{"AUTH TLS", "user Lichtfracht", "PBSZ 0", "PROT P", "type I", "syst"}));
   // The trace tells when the connection became encrypted, and how.
-  EXPECT_TRUE(Items(Trace()).filter(QStringLiteral("TLS-Verbindung hergestellt (TLSv1.3, TLS_"))
-                  .size() == 1)
+  EXPECT_TRUE(
+      Items(Trace()).filter(QStringLiteral("TLS-Verbindung hergestellt (TLSv1.3, TLS_")).size() ==
+      1)
       << Items(Trace()).join('\n').toStdString();
 }
 
