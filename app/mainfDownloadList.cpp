@@ -66,7 +66,8 @@ void TMainForm::DownloadEntries() {
     IdFTP1->SetTransferType(ftBinary);
     ExpectedSize = static_cast<uint32_t>(IdFTP1->QueryFileSize(name));
     const uint32_t size = ExpectedSize;
-    IdFTP1->RetrieveFile(name, localPath, true);
+    // An aborted file is not logged, and the user who aborted it wants the run ended.
+    if (!RetrieveLocalFile(name, localPath)) return;
     TActivityLog(LogFileName).WriteDownload(name, size);
   }
 }
