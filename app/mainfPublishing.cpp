@@ -31,9 +31,11 @@ std::string TMainForm::RequiredLocalFolder() const {
 }
 
 void TMainForm::dirwahlClick() {
-  QString chosen;
+  // The folder of the last run is offered again: a run that failed is likely repeated.
+  QString chosen = FLastPublishedFolder;
   if (!FDialogs->BrowseForFolder(QStringLiteral("Upload-Verzeichnis wählen"), QString(), chosen))
     return;
+  FLastPublishedFolder = chosen;
   // Already connected (through "&Verbinden"): the toggle would disconnect, so the run goes
   // on in the folder that is open.
   if (!IdFTP1->Connected()) ConnectButtonClick();
