@@ -2,6 +2,7 @@
 
 #include "ActivityLog.h"
 #include "LogLocation.h"
+#include "MenuAccessKeys.h"
 #include "QtDialogs.h"
 #include "ui_mainf.h"
 
@@ -80,6 +81,7 @@ TMainForm::TMainForm(TMainFormSetup setup, QWidget* parent)
   SetUpControls();
   CreateComponents();
   ConnectEvents();
+  new TMenuAccessKeys(ui->MainMenu1, this);
   ApplyMenuStates();
   FPendingLinesTimer.setSingleShot(true);
   FPendingLinesTimer.setInterval(PendingLinesDelay);
