@@ -17,14 +17,26 @@ bool SameTextPrefix(const std::string& text, const std::string& prefix) {
 
 } // namespace
 
-bool StartsMultiLineReply(const std::string& line, std::string& endPrefix) {
-  if (line.size() <= 3 || line[3] != '-') return false;
-  endPrefix = line.substr(0, 3) + ' ';
-  return true;
+TIdReplyFraming::TIdReplyFraming(TStringList& lines) : FLines(lines) {
+  FLines.Clear();
 }
 
-bool EndsMultiLineReply(const std::string& line, const std::string& endPrefix) {
-  return line.size() < 4 || SameTextPrefix(line, endPrefix);
+bool TIdReplyFraming::Feed(const std::string& received) {
+  if (FComplete) return true;
+  std::string line = TrimControls(received);
+  if (line.empty()) return false;
+  if (FLines.Count() == 0) {
+    FLines.Add(line);
+    if (line.size() > 3 && line[3] == '-')
+      FCode = line.substr(0, 3);
+    else
+      FComplete = true;
+    return FComplete;
+  }
+  FLines.Add(std::move(line));
+  FComplete = SameTextPrefix(received, FCode) &&
+              (received.size() == FCode.size() || received[FCode.size()] == ' ');
+  return FComplete;
 }
 
 int16_t ReplyCodeOf(const std::string& lastLine) {

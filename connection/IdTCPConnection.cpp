@@ -62,9 +62,9 @@ bool TIdTCPConnection::WaitForInput(int32_t timeout) {
   if (timeout == TimeoutInfinite) {
     if (ReadTimeOut > 0) wait = ReadTimeOut;
     if (FReplyDeadline) {
+      // Rounded up: the wait must not end before the deadline it is measured against.
       const int64_t left =
-          std::chrono::duration_cast<std::chrono::milliseconds>(*FReplyDeadline - TClock::now())
-              .count();
+          std::chrono::ceil<std::chrono::milliseconds>(*FReplyDeadline - TClock::now()).count();
       const auto leftNow = static_cast<int32_t>(std::clamp<int64_t>(left, 0, INT32_MAX));
       if (wait == TimeoutInfinite || leftNow < wait) {
         wait = leftNow;
@@ -336,10 +336,52 @@ void TIdTCPConnection::WriteFromStream(TStream& stream, bool fromStart, bool wit
   }
 }
 
+void TIdTCPConnection::FinishSending() {
+  CheckPeerClosed(true, true);
+  const int32_t socket = SocketHandle.SocketId;
+  GlobalStack->CheckSocketResult(SocketHandle.ShutdownSending());
+  const auto failed = [this](int32_t error) {
+    if (error != IdSocketError::Shutdown && error != IdSocketError::ConnectionReset)
+      GlobalStack->ThrowSocketError(error);
+    DropClosedByPeer();
+    throw EIdConnClosedByPeer();
+  };
+  char scrap[4096];
+  for (;;) {
+    if (!WaitForInput(TimeoutInfinite)) continue;
+    const int32_t n = SocketHandle.ReceiveData(scrap, sizeof scrap, Id_MSG_DONTWAIT);
+    if (n > 0) continue;
+    if (n == 0) break;
+    const int32_t error = GlobalStack->SockLastError();
+    if (error != IdSocketError::WouldBlock) failed(error);
+  }
+  // The peer's end arrived; a peer that closed before reading everything answers the rest
+  // with a reset, so wait until nothing sent is left unacknowledged.
+  const TClock::time_point deadline =
+      TClock::now() + std::chrono::milliseconds(ReadTimeOut > 0 ? ReadTimeOut : INT32_MAX);
+  for (;;) {
+    const int32_t pending = GlobalStack->SockPendingError(socket);
+    if (pending > 0) failed(pending);
+    const int32_t unacknowledged = GlobalStack->SockUnacknowledged(socket);
+    if (unacknowledged <= 0) break;
+    if (TClock::now() >= deadline) failed(IdSocketError::ConnectionReset);
+    // Nothing to wait on but time: the socket stays readable at its end.
+    GlobalStack->SockSelect(nullptr, nullptr, nullptr, 2);
+    if (WaitHooks.PumpIfDue != nullptr) WaitHooks.PumpIfDue(true, false);
+    if (!SocketHandle.IsOpen) RaiseClosed();
+  }
+  FClosedByPeer = true;
+  PeerClosed = true;
+  DropConnection();
+}
+
 void TIdTCPConnection::DropConnection() {
   if (SocketHandle.IsOpen) {
     NotifyStatus(stDisconnecting, SocketHandle.RemoteIP);
-    SocketHandle.Close(true);
+    if (ResetOnDrop)
+      SocketHandle.Abort();
+    else
+      SocketHandle.Close(true);
     PeerClosed = true;
     NotifyStatus(stDisconnected, SocketHandle.RemoteIP);
     NotifyDisconnected();

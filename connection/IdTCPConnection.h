@@ -75,10 +75,15 @@ class TIdTCPConnection : public TIdComponent {
   void WriteLine(const std::string& text) { WriteText(text + "\r\n"); }
   void WriteInt32(int32_t value, bool convert = true);
   void WriteFromStream(TStream& stream, bool fromStart = true, bool withLength = false);
+  // Ends this side's sending in order, then waits (within ReadTimeOut) until the peer has
+  // closed too and acknowledged every byte: only then has it taken all that was sent. What
+  // the peer still sends meanwhile is dropped. A reset, or bytes the peer never took, raise
+  // EIdConnClosedByPeer; the connection is closed afterwards in every case.
+  void FinishSending();
 
   void Disconnect() { DropConnection(); }
   // Closes an open socket with stDisconnecting, stDisconnected and OnDisconnected; detaches
-  // the intercept in every case.
+  // the intercept in every case. With ResetOnDrop the peer sees a reset, not an orderly end.
   void DropConnection();
   void NotifyDisconnected() {
     if (OnDisconnected) OnDisconnected(this);
@@ -95,7 +100,7 @@ class TIdTCPConnection : public TIdComponent {
   // deadline the wait ends there at the latest, whatever the limits below allow.
   int16_t ReadReply(const TIdReplyCodes& allowed,
                     std::optional<TClock::time_point> deadline = std::nullopt);
-  int16_t CheckReplyCode(int16_t code, const TIdReplyCodes& allowed);
+  virtual int16_t CheckReplyCode(int16_t code, const TIdReplyCodes& allowed);
   std::string LastReplyLine() const;
   [[noreturn]] void RaiseReplyError();
 
@@ -116,6 +121,9 @@ class TIdTCPConnection : public TIdComponent {
   bool LineTimedOut = false;
   int16_t LastReplyCode = 0;
   int32_t SendBufferSize = 32768; // chunk size of WriteFromStream
+  // Closing ends the connection with a reset: set while an upload is incomplete, so that no
+  // way out of it (a failure, a limit, an abort) can look like the end of the file.
+  bool ResetOnDrop = false;
   // Limits of the waits for the peer, ms; 0 = none, the class default: a plain connection
   // waits as long as its caller says. Running into one drops the connection and raises.
   int32_t ReadTimeOut = 0;  // a wait without limit for data that brings no byte: EIdReadTimeout

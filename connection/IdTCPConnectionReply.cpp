@@ -31,23 +31,15 @@ int16_t TIdTCPConnection::ReadReply(const TIdReplyCodes& allowed,
 }
 
 void TIdTCPConnection::ReadReplyLines() {
-  ReplyLines.Clear();
-  // Counted with the bookkeeping of each line, so that endless short continuation lines
+  TIdReplyFraming framing(ReplyLines);
+  // Counted with the bookkeeping of each line, blank ones too, so that endless short lines
   // are stopped as surely as one huge one.
   size_t held = 0;
-  auto keep = [&](std::string line) {
+  for (;;) {
+    const std::string line = ReadLine("", TimeoutInfinite);
     held += line.size() + sizeof(std::string);
     if (held > static_cast<size_t>(MaxReplyLength)) DropForTooLong("eine Antwort", MaxReplyLength);
-    ReplyLines.Add(std::move(line));
-  };
-  std::string line = ReadNonBlankLine();
-  keep(line);
-  std::string endPrefix;
-  if (StartsMultiLineReply(line, endPrefix)) {
-    do {
-      line = ReadNonBlankLine();
-      keep(line);
-    } while (!EndsMultiLineReply(line, endPrefix));
+    if (framing.Feed(line)) return;
   }
 }
 

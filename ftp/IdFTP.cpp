@@ -1,10 +1,14 @@
 #include "IdFTP.h"
 
 #include "FileStream.h"
+#include "Format.h"
 #include "IdFTPParsing.h"
 #include "IdReplyParsing.h"
+#include "IdTCPExceptions.h"
 #include "MemoryStream.h"
 
+#include <algorithm>
+#include <climits>
 #include <sys/stat.h>
 
 namespace {
@@ -13,6 +17,24 @@ bool FileExists(const std::string& name) {
   struct stat info {};
   return ::stat(name.c_str(), &info) == 0;
 }
+
+// A listing in memory that refuses to grow beyond its limit.
+class TListingStream : public TMemoryStream {
+ public:
+  explicit TListingStream(int64_t limit) : FLimit(limit) {}
+  void Write(const void* buffer, int64_t count) override {
+    if (Position() + count > FLimit) {
+      const std::string limit = FLimit % (1 << 20) == 0 ? std::to_string(FLimit >> 20) + " MiB"
+                                                        : std::to_string(FLimit) + " Bytes";
+      throw EIdFTPListingTooLarge("Das Verzeichnis ist zu groß: der Server hat mehr als " + limit +
+                                  " an Einträgen gesendet. Es wird nicht angezeigt.");
+    }
+    TMemoryStream::Write(buffer, count);
+  }
+
+ private:
+  int64_t FLimit;
+};
 
 } // namespace
 
@@ -28,20 +50,64 @@ TIdFTP::~TIdFTP() = default;
 int16_t TIdFTP::SendWithArgument(const std::string& command, const std::string& argument,
                                  const TIdReplyCodes& allowed) {
   if (BreaksCommandLine(argument)) throw EIdFTPInvalidArgument();
-  return SendCommand(command + argument, allowed);
+  return Exchange(command + argument, allowed);
+}
+
+int16_t TIdFTP::Exchange(const std::string& line, const TIdReplyCodes& allowed) {
+  SettleStrayReplies();
+  return SendCommand(line, allowed);
+}
+
+int16_t TIdFTP::CheckReplyCode(int16_t code, const TIdReplyCodes& allowed) {
+  if (code == 421) {
+    Disconnect();
+    RaiseReplyError();
+  }
+  return TIdTCPClient::CheckReplyCode(code, allowed);
+}
+
+void TIdFTP::SettleStrayReplies() {
+  if (!FStrayRepliesUntil) return;
+  const TClock::time_point until = *FStrayRepliesUntil;
+  FStrayRepliesUntil.reset();
+  if (!Connected()) return;
+  // What arrives until then is the one reply still owed for the last transfer, not an
+  // answer to what comes next; once begun it must be whole soon, or the session is out of
+  // step and closed.
+  const int64_t left = std::chrono::ceil<std::chrono::milliseconds>(until - TClock::now()).count();
+  if (InputSize() == 0 &&
+      (left <= 0 || ReceiveChunk(true, static_cast<int32_t>(left), nullptr, true) == 0))
+    return;
+  ReadReply({}, std::max(until, TClock::now() + std::chrono::milliseconds(ReplyDrainTimeOut)));
 }
 
 void TIdFTP::Connect(bool login) {
   if (login && (BreaksCommandLine(User) || BreaksCommandLine(Password)))
     throw EIdFTPInvalidArgument();
+  FStrayRepliesUntil.reset();
+  FActiveWorked = false;
   try {
     TIdTCPClient::Connect();
-    ReadReply({220});
+    // The whole of greeting and login has one limit: a server that trickles its lines
+    // slowly enough never runs into the limits of a single wait.
+    const TClock::time_point deadline =
+        TClock::now() + std::chrono::milliseconds(LoginTimeOut > 0 ? LoginTimeOut : INT32_MAX);
+    const auto exchange = [&](const std::string& line, const TIdReplyCodes& allowed) {
+      if (line != IdNoCommand) WriteLine(line);
+      try {
+        return ReadReply(allowed, deadline);
+      } catch (const EIdReadTimeout&) {
+        if (TClock::now() < deadline) throw;
+        throw EIdFTPLoginTimeout(Format("Der Server hat die Anmeldung nicht innerhalb von %d "
+                                        "Sekunden abgeschlossen; die Verbindung wurde getrennt.",
+                                        (LoginTimeOut + 999) / 1000));
+      }
+    };
+    exchange(IdNoCommand, {220});
     if (login) {
-      if (SendCommand("user " + User, TIdReplyCodes{230, 331}) == 331)
-        SendCommand("pass " + Password, TIdReplyCodes{230});
-      SendTypeCommand();
-      if (SendCommand("syst", TIdReplyCodes{200, 215, 500}) == 500) {
+      if (exchange("user " + User, {230, 331}) == 331) exchange("pass " + Password, {230});
+      exchange(FTransferType == ftBinary ? "type I" : "type A", {200});
+      if (exchange("syst", {200, 215, 500}) == 500) {
         FSystemDescription = "Unbekannt";
       } else {
         const std::string line = LastReplyLine();
@@ -93,7 +159,11 @@ void TIdFTP::SetTransferType(TIdFTPTransferType type) {
 }
 
 void TIdFTP::SendTypeCommand() {
-  SendCommand(FTransferType == ftBinary ? "type I" : "type A", TIdReplyCodes{200});
+  Exchange(FTransferType == ftBinary ? "type I" : "type A", {200});
+}
+
+void TIdFTP::Noop() {
+  Exchange("NOOP", {200});
 }
 
 void TIdFTP::ChangeWorkingDir(const std::string& path) {
@@ -101,7 +171,7 @@ void TIdFTP::ChangeWorkingDir(const std::string& path) {
 }
 
 std::string TIdFTP::QueryWorkingDir() {
-  SendCommand("PWD", TIdReplyCodes{257});
+  Exchange("PWD", {257});
   return ExtractQuotedPath(LastReplyLine());
 }
 
@@ -123,7 +193,7 @@ int32_t TIdFTP::QueryFileSize(const std::string& name) {
 
 void TIdFTP::ListDirectory(TStringList& target, const std::string& specifier, bool detailed) {
   if (BreaksCommandLine(specifier)) throw EIdFTPInvalidArgument();
-  TMemoryStream text;
+  TListingStream text(MaxListingSize);
   RunIncomingTransfer(TrimControls((detailed ? "list " : "nlst ") + specifier), text);
   target.Clear();
   for (std::string& line : SplitListing(text.Data()))

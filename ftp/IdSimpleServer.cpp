@@ -37,15 +37,25 @@ bool TIdSimpleServer::WaitForConnection() {
   const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(AcceptTimeOut);
   bool ready = false;
   while (!AcceptCancelled && !ready) {
-    ready = SocketHandle.WaitReadable(AcceptPollTime);
-    if (ready) break;
-    if (OnAcceptWait) OnAcceptWait();
+    if (SocketHandle.WaitReadable(AcceptPollTime)) {
+      SocketHandle.AcceptFrom(ListenSocketId);
+      ready = AcceptFromIP.empty() || SocketHandle.RemoteIP == AcceptFromIP;
+      if (ready) break;
+      const std::string foreign = SocketHandle.RemoteIP;
+      GlobalStack->SockAbortiveClose(SocketHandle.SocketId);
+      // Back to the listening socket for the next wait.
+      SocketHandle.SocketId = ListenSocketId;
+      SocketHandle.RemoteIP.clear();
+      SocketHandle.RemotePort = 0;
+      if (OnForeignConnection) OnForeignConnection(foreign);
+    } else if (OnAcceptWait) {
+      OnAcceptWait();
+    }
     if (AcceptTimeOut > 0 && Clock::now() >= deadline)
       throw EIdAcceptTimeout(
           Format("Der Server hat innerhalb von %d Sekunden keine Datenverbindung aufgebaut.",
                  (AcceptTimeOut + 999) / 1000));
   }
-  if (ready) SocketHandle.AcceptFrom(SocketHandle.SocketId);
   GlobalStack->SockClose(ListenSocketId);
   ListenSocketId = -1;
   // Cancelled: the handle still names the descriptor just closed; it must not close it

@@ -22,7 +22,8 @@ class TIdSimpleServer : public TIdTCPConnection {
   void PrepareListening();
   // Waits until a connection arrives, CancelAccept is called, or AcceptTimeOut passes
   // (EIdAcceptTimeout); closes the listening socket in the first two cases. True when a
-  // connection was accepted.
+  // connection was accepted. With AcceptFromIP set, a connection from another address is
+  // closed at once (OnForeignConnection is told) and the wait goes on within its limit.
   bool WaitForConnection();
   void CancelAccept() { AcceptCancelled = true; }
 
@@ -36,4 +37,7 @@ class TIdSimpleServer : public TIdTCPConnection {
   int32_t AcceptTimeOut = 0;
   // Runs after every readiness test that found no connection; may raise to end the wait.
   std::function<void()> OnAcceptWait;
+  // The one address a connection is taken from; empty: any.
+  std::string AcceptFromIP;
+  std::function<void(const std::string& ip)> OnForeignConnection;
 };

@@ -148,6 +148,17 @@ void TIdSocketHandle::Close(bool resetLocal) {
   ResetFields(resetLocal);
 }
 
+void TIdSocketHandle::Abort() {
+  if (!IsOpen) return;
+  IsOpen = false;
+  GlobalStack->SockAbortiveClose(SocketId);
+  ResetFields(true);
+}
+
+int32_t TIdSocketHandle::ShutdownSending() {
+  return GlobalStack->SockShutdown(SocketId, Id_SD_SEND);
+}
+
 void TIdSocketHandle::CopyFrom(const TIdSocketHandle& source) {
   IP = source.IP;
   Port = source.Port;

@@ -51,6 +51,11 @@ class TIdSocketHandle {
   // Stops sending, closes the socket and empties the remote fields (and the local ones
   // with resetLocal). Does nothing at all on a closed handle.
   void Close(bool resetLocal = true);
+  // Closes so that the peer sees a reset instead of an orderly end, then as Close.
+  void Abort();
+  // Ends this side's sending in order (the peer reads the end of the stream); receiving
+  // goes on. Returns the raw result.
+  int32_t ShutdownSending();
   // Copies the four binding fields.
   void CopyFrom(const TIdSocketHandle& source);
 

@@ -86,6 +86,15 @@ class TIdStack {
   // The outcome of a connect started without blocking, once the socket is writable: 0 when
   // it connected, else -1 with the reason as the last error.
   virtual int32_t SockFinishConnect(int32_t socket) = 0;
+  // Closes the socket so that the peer sees a reset, not an orderly end: whatever it
+  // received so far must not count as all there was. Bytes not yet sent are dropped.
+  virtual int32_t SockAbortiveClose(int32_t socket) = 0;
+  // Bytes sent on the socket that the peer has not acknowledged yet (unsent ones included),
+  // or -1 with the reason as the last error.
+  virtual int32_t SockUnacknowledged(int32_t socket) = 0;
+  // The error pending on the socket (a reset that arrived meanwhile, say) as a program
+  // code, 0 when there is none; -1 when it cannot be read.
+  virtual int32_t SockPendingError(int32_t socket) = 0;
   // Checked.
   virtual void SockPeerName(int32_t socket, int32_t& family, std::string& ip, int32_t& port) = 0;
   virtual void SockLocalName(int32_t socket, int32_t& family, std::string& ip, int32_t& port) = 0;

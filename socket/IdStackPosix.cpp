@@ -10,9 +10,11 @@
 #include <chrono>
 #include <cstring>
 #include <fcntl.h>
+#include <linux/sockios.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -153,6 +155,26 @@ int32_t TIdStackPosix::SockFinishConnect(int32_t socket) {
   return Failed(-1);
 }
 
+int32_t TIdStackPosix::SockAbortiveClose(int32_t socket) {
+  // A zero linger time makes close() send a reset and drop what is queued.
+  const linger abortive{1, 0};
+  ::setsockopt(socket, SOL_SOCKET, SO_LINGER, &abortive, sizeof abortive);
+  return Failed(::close(socket));
+}
+
+int32_t TIdStackPosix::SockUnacknowledged(int32_t socket) {
+  int count = 0;
+  if (::ioctl(socket, SIOCOUTQ, &count) == -1) return Failed(-1);
+  return count;
+}
+
+int32_t TIdStackPosix::SockPendingError(int32_t socket) {
+  int error = 0;
+  socklen_t length = sizeof error;
+  if (::getsockopt(socket, SOL_SOCKET, SO_ERROR, &error, &length) == -1) return Failed(-1);
+  return error == 0 ? 0 : SocketErrorFromErrno(error);
+}
+
 std::string TIdStackPosix::LookupHostByName(const std::string& name) {
   std::vector<std::string> addresses;
   if (!ResolveAll(name, addresses)) CheckSocketResult(Id_SOCKET_ERROR);
@@ -257,8 +279,9 @@ int32_t TIdStackPosix::SockSelect(TIdSocketList* readList, TIdSocketList* writeL
   for (;;) {
     int wait = -1;
     if (timeout != -2) {
+      // Rounded up: a wait that ends early would end before the time its caller counts on.
       const auto left =
-          std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+          std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
       wait = static_cast<int>(std::max<int64_t>(left, 0));
     }
     result = ::poll(entries.data(), entries.size(), wait);

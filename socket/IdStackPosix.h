@@ -34,6 +34,9 @@ class TIdStackPosix : public TIdStack {
   void SockSetLastError(int32_t code) override { SetLastError(code); }
   int32_t SockSetBlocking(int32_t socket, bool blocking) override;
   int32_t SockFinishConnect(int32_t socket) override;
+  int32_t SockAbortiveClose(int32_t socket) override;
+  int32_t SockUnacknowledged(int32_t socket) override;
+  int32_t SockPendingError(int32_t socket) override;
   void SockPeerName(int32_t socket, int32_t& family, std::string& ip, int32_t& port) override;
   void SockLocalName(int32_t socket, int32_t& family, std::string& ip, int32_t& port) override;
 

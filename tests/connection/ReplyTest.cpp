@@ -27,8 +27,12 @@ TEST_F(Replies, Framing) {
        {"214-Help", "USER PASS", "214 End"},
        214,
        nullptr},
-      {"bare closing code", "250-First\r\n250\r\n", {"250-First", "250"}, 250, nullptr},
-      {"short line ends it", "250-First\r\nok\r\n250 End\r\n", {"250-First", "ok"}, 0, "250 End"},
+      {"bare closing code", "250-First\r\n250\r\n", {"250-First", "250"}, 250, "200 next"},
+      {"short line is text",
+       "250-First\r\nok\r\n250 End\r\n",
+       {"250-First", "ok", "250 End"},
+       250,
+       "200 next"},
       {"blank lines skipped", "230-A\r\n\r\n   \r\n230 B\r\n", {"230-A", "230 B"}, 230, nullptr},
       {"closing code in other case", "2a1-x\r\n2A1 y\r\n", {"2a1-x", "2A1 y"}, 0, nullptr},
       {"LF only", "200 fine\n", {"200 fine"}, 200, nullptr},
@@ -45,7 +49,7 @@ TEST_F(Replies, Framing) {
     const std::string wire = c.wire;
     peer::TLoopbackPeer server([&](peer::TPeerSocket& s) {
       s.Send(wire);
-      if (c.next != nullptr) s.Send("\r\n");
+      if (c.next != nullptr) s.Send(std::string(c.next) + "\r\n");
       s.ReceiveSome();
     });
     conn.Host = "127.0.0.1";
@@ -63,17 +67,75 @@ TEST_F(Replies, Framing) {
   }
 }
 
-TEST(ReplyParsing, PureRules) {
-  std::string prefix;
-  EXPECT_TRUE(StartsMultiLineReply("230-x", prefix));
-  EXPECT_EQ(prefix, "230 ");
-  EXPECT_TRUE(StartsMultiLineReply("230-", prefix));
-  EXPECT_FALSE(StartsMultiLineReply("230", prefix)) << "needs more than three characters";
-  EXPECT_FALSE(StartsMultiLineReply("230 x", prefix));
-  EXPECT_TRUE(EndsMultiLineReply("230", "230 "));
-  EXPECT_TRUE(EndsMultiLineReply("230 done", "230 "));
-  EXPECT_FALSE(EndsMultiLineReply("230-more", "230 "));
-  EXPECT_FALSE(EndsMultiLineReply("231 x", "230 "));
+// Replies as real servers send them, fed line by line as they arrive: where each ends and
+// what it holds.
+TEST(ReplyFraming, RealServersMultiLineReplies) {
+  struct Case {
+    const char* name;
+    Lines received;
+    Lines stored;
+    size_t taken; // lines fed until the reply was whole
+  };
+  const Case cases[] = {
+      {"pure-ftpd greeting",
+       {"220---------- Welcome to Pure-FTPd [privsep] ----------",
+        "220-You are user number 1 of 50 allowed.", "220-Local time is now 14:05.",
+        "220 You will be disconnected after 15 minutes of inactivity.", "331 next"},
+       {"220---------- Welcome to Pure-FTPd [privsep] ----------",
+        "220-You are user number 1 of 50 allowed.", "220-Local time is now 14:05.",
+        "220 You will be disconnected after 15 minutes of inactivity."},
+       4},
+      {"pure-ftpd after a transfer",
+       {"226-File successfully transferred", "226 0.002 seconds, 512.00 Mbytes per second"},
+       {"226-File successfully transferred", "226 0.002 seconds, 512.00 Mbytes per second"},
+       2},
+      {"vsftpd help, commands indented",
+       {"214-The following commands are recognized.", " ABOR ACCT ALLO APPE CDUP CWD",
+        " EPRT EPSV FEAT HELP LIST", "214 Help OK."},
+       {"214-The following commands are recognized.", "ABOR ACCT ALLO APPE CDUP CWD",
+        "EPRT EPSV FEAT HELP LIST", "214 Help OK."},
+       4},
+      {"proftpd message file at login",
+       {"230-Willkommen im Studio", " --", " x", " ", "", " 220 alte Begrüßung", " 230 nicht hier",
+        "230 User Lichtfracht logged in", "215 UNIX Type: L8"},
+       {"230-Willkommen im Studio", "--", "x", "220 alte Begrüßung", "230 nicht hier",
+        "230 User Lichtfracht logged in"},
+       8},
+      {"proftpd message file on entering a folder",
+       {"250-Serie 2026", " Bitte nichts löschen.", " 12", "250 CWD command successful"},
+       {"250-Serie 2026", "Bitte nichts löschen.", "12", "250 CWD command successful"},
+       4},
+      {"IIS style, other codes inside",
+       {"230-Welcome", "   message of the day", "200 is no end here", "230-still going",
+        "230 User logged in."},
+       {"230-Welcome", "message of the day", "200 is no end here", "230-still going",
+        "230 User logged in."},
+       5},
+      {"bare code ends it", {"226-Done", "226", "257 next"}, {"226-Done", "226"}, 2},
+      {"code without a blank after it is text",
+       {"226-Done", "2260 more", "226\tx", "226 ok"},
+       {"226-Done", "2260 more", "226\tx", "226 ok"},
+       4},
+      {"one line", {"200 Type set to I", "215 next"}, {"200 Type set to I"}, 1},
+      {"blank lines before it", {"", "  ", "220 ready"}, {"220 ready"}, 3},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TStringList stored;
+    stored.Add("from before");
+    TIdReplyFraming framing(stored);
+    size_t taken = 0;
+    for (const std::string& line : c.received) {
+      ++taken;
+      if (framing.Feed(line)) break;
+    }
+    EXPECT_TRUE(framing.Complete());
+    EXPECT_EQ(taken, c.taken);
+    EXPECT_EQ(Lines(stored.begin(), stored.end()), c.stored);
+  }
+}
+
+TEST(ReplyParsing, CodesAndTrimming) {
   EXPECT_EQ(ReplyCodeOf("+ok"), 1);
   EXPECT_EQ(ReplyCodeOf("-ERRx"), 0);
   EXPECT_EQ(ReplyCodeOf("550"), 550);

@@ -63,6 +63,10 @@ int32_t TFuzzStack::SockFinishConnect(int32_t socket) {
   return IsPeerSocket(socket) ? 0 : Fail(IdSocketError::NotASocket);
 }
 
+int32_t TFuzzStack::SockUnacknowledged(int32_t socket) {
+  return IsPeerSocket(socket) ? 0 : Fail(IdSocketError::NotASocket);
+}
+
 std::string TFuzzStack::LookupHostByName(const std::string& name) {
   if (name == "localhost") return "127.0.0.1";
   ThrowSocketError(IdSocketError::HostNotFound);

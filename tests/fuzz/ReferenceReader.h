@@ -45,30 +45,38 @@ class TReferenceReader {
   };
   TReply NextReply() {
     TReply reply;
-    auto nonBlank = [&]() -> std::optional<std::string> {
-      for (;;) {
-        const std::optional<std::string> line = NextLine("");
-        if (!line) return std::nullopt;
-        std::string trimmed = TrimControls(*line);
-        if (!trimmed.empty()) return trimmed;
+    std::string code;
+    for (;;) {
+      const std::optional<std::string> received = NextLine("");
+      if (!received) return reply;
+      std::string trimmed = TrimControls(*received);
+      if (trimmed.empty()) continue;
+      reply.Lines.push_back(trimmed);
+      if (reply.Lines.size() == 1) {
+        if (trimmed.size() <= 3 || trimmed[3] != '-') break;
+        code = trimmed.substr(0, 3);
+        continue;
       }
-    };
-    std::optional<std::string> line = nonBlank();
-    if (!line) return reply;
-    reply.Lines.push_back(*line);
-    std::string endPrefix;
-    if (StartsMultiLineReply(*line, endPrefix)) {
-      do {
-        line = nonBlank();
-        if (!line) return reply;
-        reply.Lines.push_back(*line);
-      } while (!EndsMultiLineReply(*line, endPrefix));
+      // Only the code itself, or the code and a blank, as received, ends it.
+      if (received->size() >= 3 && SameText(received->substr(0, 3), code) &&
+          (received->size() == 3 || (*received)[3] == ' '))
+        break;
     }
     reply.Complete = true;
     return reply;
   }
 
  private:
+  static bool SameText(const std::string& a, const std::string& b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+      const auto upper = [](char c) {
+        return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+      };
+      if (upper(a[i]) != upper(b[i])) return false;
+    }
+    return true;
+  }
   static std::string SearchFor(const std::string& terminator) {
     return terminator.empty() ? std::string("\n") : terminator;
   }

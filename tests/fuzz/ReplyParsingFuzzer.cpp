@@ -1,12 +1,15 @@
 // The pure framing and code reading of replies, line by line: the input is split at LF,
-// and every line is taken as it came and as ReadNonBlankLine would trim it.
+// every line is taken as it came and trimmed, and the framing is checked against a plain
+// restatement of its rule.
 #include "FuzzCheck.h"
 #include "IdReplyParsing.h"
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace {
 
@@ -56,30 +59,22 @@ void CheckCode(const std::string& line) {
     FUZZ_CHECK(code == (line[0] - '0') * 100 + (line[1] - '0') * 10 + (line[2] - '0'));
 }
 
-// Returns the end prefix when line opens a multi-line reply, else an empty text.
-std::string CheckStart(const std::string& line) {
-  std::string endPrefix = "unchanged";
-  const bool starts = StartsMultiLineReply(line, endPrefix);
-  FUZZ_CHECK(starts == (line.size() > 3 && line[3] == '-'));
-  if (!starts) {
-    FUZZ_CHECK(endPrefix == "unchanged");
-    return {};
-  }
-  FUZZ_CHECK(endPrefix == line.substr(0, 3) + ' ');
-  return endPrefix;
-}
-
-void CheckEnd(const std::string& line, const std::string& endPrefix) {
-  const bool ends = EndsMultiLineReply(line, endPrefix);
-  FUZZ_CHECK(ends == (line.size() < 4 || SameTextPrefix(line, endPrefix)));
-  if (line.compare(0, endPrefix.size(), endPrefix) == 0) FUZZ_CHECK(ends);
+// Whether received ends the multi-line reply of code: it begins with the code and then
+// ends or goes on with a blank.
+bool EndsReply(const std::string& received, const std::string& code) {
+  return SameTextPrefix(received, code) &&
+         (received.size() == code.size() || received[code.size()] == ' ');
 }
 
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string_view input(reinterpret_cast<const char*>(data), size);
-  std::string endPrefix;
+  TStringList lines;
+  auto framing = std::make_unique<TIdReplyFraming>(lines);
+  // The reference: the lines of the reply so far and the code that ends it.
+  std::vector<std::string> expected;
+  std::string code;
   size_t start = 0;
   while (start <= input.size()) {
     size_t end = input.find('\n', start);
@@ -89,17 +84,29 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     CheckTrim(raw);
     const std::string trimmed = TrimControls(raw);
-    for (const std::string& line : {raw, trimmed}) {
-      CheckCode(line);
-      CheckStart(line);
-      if (!endPrefix.empty()) CheckEnd(line, endPrefix);
+    CheckCode(raw);
+    CheckCode(trimmed);
+
+    bool whole = false;
+    if (!trimmed.empty()) {
+      expected.push_back(trimmed);
+      if (expected.size() == 1)
+        whole = !(trimmed.size() > 3 && trimmed[3] == '-');
+      else
+        whole = EndsReply(raw, code);
+      if (expected.size() == 1 && !whole) code = trimmed.substr(0, 3);
     }
-    // Framed as ReadReply frames the lines ReadNonBlankLine gives it.
-    if (trimmed.empty()) continue;
-    if (endPrefix.empty())
-      endPrefix = CheckStart(trimmed);
-    else if (EndsMultiLineReply(trimmed, endPrefix))
-      endPrefix.clear();
+    FUZZ_CHECK(framing->Feed(raw) == whole);
+    FUZZ_CHECK(framing->Complete() == whole);
+    FUZZ_CHECK(static_cast<size_t>(lines.Count()) == expected.size());
+    for (size_t i = 0; i < expected.size(); ++i)
+      FUZZ_CHECK(lines.Strings(static_cast<int>(i)) == expected[i]);
+    if (whole) {
+      FUZZ_CHECK(framing->Feed("999 more") && lines.Count() == static_cast<int>(expected.size()));
+      framing = std::make_unique<TIdReplyFraming>(lines);
+      FUZZ_CHECK(lines.Count() == 0);
+      expected.clear();
+    }
   }
   return 0;
 }

@@ -50,6 +50,11 @@ never_connect              false             active mode: send the preliminary r
                                              connect back
 never_connect_reply        None              reply sent on the control connection that long ...
 never_connect_delay        1.0               ... after the preliminary reply (None: nothing)
+never_connect_after        0                 never_connect holds only once the server has opened
+                                             this many active data connections in the session
+foreign_first              false             active mode: before connecting back, a third party
+                                             (from 127.0.0.2) connects to the PORT address and
+                                             offers "intruder" bytes, until the client closes it
 abort_replies              ["426 ...", "226 ..."]  answer to ABOR while a transfer runs (also
                                              while never connecting back)
 abort_idle_reply           "225 No transfer..." answer to ABOR with no transfer running
@@ -95,6 +100,8 @@ data_timeout               10                seconds to wait for a data connecti
                                              a reply to go out
 idle_timeout               300               seconds without a command before the server
                                              closes the session
+cwd_message                None              lines put into a successful CWD reply as
+                                             "250-" first line, these lines, "250 ..." last
 """
 
 DEFAULTS = {
@@ -117,6 +124,8 @@ DEFAULTS = {
     "never_connect": False,
     "never_connect_reply": None,
     "never_connect_delay": 1.0,
+    "never_connect_after": 0,
+    "foreign_first": False,
     "abort_replies": ["426 Connection closed; transfer aborted", "226 Abort successful"],
     "abort_idle_reply": "225 No transfer to abort",
     "abort_grace": 0.05,
@@ -140,6 +149,7 @@ DEFAULTS = {
     "data_stall_after": -1,
     "data_timeout": 10.0,
     "idle_timeout": 300.0,
+    "cwd_message": None,
 }
 
 SCENARIOS = {
@@ -204,6 +214,17 @@ SCENARIOS = {
         "never_connect_reply": "425 Can't open data connection",
         "never_connect_delay": 1.0,
     },
+    # Behind a NAT router: the address in PORT is not the one the server sees.
+    "port_illegal": {"replies": {"PORT": "500 Illegal PORT command."}},
+    "foreign_first": {"foreign_first": True},
+    # Message files as proftpd sends them: indented lines of any content inside the reply.
+    "proftpd_messages": {
+        "greeting": ["220-Studio-Server", " --", " x", " 220 alte Begrüßung", "220 ProFTPD ready"],
+        "replies": {
+            "PASS": "230-Willkommen\r\n \r\n 230 kein Ende\r\n12\r\n230 User logged in\r\n",
+        },
+        "cwd_message": [" Serie 2026", " --", " 250 nicht hier"],
+    },
     # Aborts
     "abort_426_226": {
         "abort_replies": ["426 Connection closed; transfer aborted", "226 Abort successful"]
@@ -223,6 +244,13 @@ SCENARIOS = {
     # Faulty and hostile servers
     "cut_426": {"data_cut_after": 5000},
     "cut_426_226": {"data_cut_after": 5000, "cut_late_reply": "226 Transfer complete"},
+    # The data connection closed early, and still the claim that all went well.
+    "cut_226": {"data_cut_after": 500000, "transfer_failed_reply": "226 Transfer complete"},
+    # A full disk: the reply names the cause, the data connection is reset.
+    "cut_451": {
+        "data_cut_after": 100000,
+        "transfer_failed_reply": ["451-Error during write to file", "451 Transfer aborted"],
+    },
     "cut_hangup": {"data_cut_after": 5000, "cut_closes_session": True},
     "stall": {"data_stall_after": 5000},
     "stop_reading": {"data_stall_after": 1 << 20},

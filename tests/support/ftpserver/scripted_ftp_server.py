@@ -178,6 +178,7 @@ class Session:
         self.pending_never = None  # threading.Event of a transfer that never connects back
         self.stou_counter = 0
         self.blackhole = None  # (listening socket with a full queue, the connection filling it)
+        self.connected_back = 0  # active data connections opened in this session
 
     # --- receiving --------------------------------------------------------------
 
@@ -390,6 +391,11 @@ class Session:
         vpath, path = self.resolve(arg)
         if os.path.isdir(path):
             self.cwd = vpath
+            message = self.options["cwd_message"]
+            if message is not None:
+                self.reply([b"250-Directory changed"] + [to_bytes(m) for m in message]
+                           + [b"250 Directory changed to " + self.quoted(vpath)])
+                return
             self.reply(b"250 Directory changed to " + self.quoted(vpath))
         else:
             self.reply(b"550 " + arg + b": No such directory")
@@ -519,13 +525,18 @@ class Session:
             self.reply(preliminary, name=name)
             sock = where
         elif kind == "active":
-            if self.options["never_connect"]:
+            if self.options["never_connect"] and \
+                    self.connected_back >= self.options["never_connect_after"]:
                 self.reply(preliminary, name=name)
                 self.start_never_connect()
                 return None
             if not self.options["connect_before_preliminary"]:
                 self.reply(preliminary, name=name)
+            if self.options["foreign_first"]:
+                self.intrude(where)
             sock = self.connect_to(where)
+            if sock is not None:
+                self.connected_back += 1
             if sock is None:
                 self.reply("425 Can't open data connection")
                 return None
@@ -546,6 +557,22 @@ class Session:
                 self.reply(preliminary, name=name)
         sock.settimeout(timeout)
         return sock
+
+    def intrude(self, where):
+        """A third host connects to the client's data port first and offers bytes; it goes
+        away once the client has closed on it (or after data_timeout)."""
+        sock = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+        try:
+            sock.bind(("127.0.0.2", 0))
+            sock.settimeout(self.options["data_timeout"])
+            sock.connect(where)
+            sock.sendall(b"intruder\r\n")
+            while sock.recv(65536):
+                pass  # whatever the client sends here would be a photo in the wrong hands
+        except OSError:
+            pass
+        finally:
+            sock.close()
 
     def blackhole_port(self):
         """A port whose listen queue is full: the kernel drops every further SYN."""
