@@ -64,6 +64,8 @@ void TMainForm::OpenLink(const std::string& name) {
   try {
     IdFTP1->ChangeWorkingDir(name);
   } catch (const EIdProtocolReplyError&) {
+    // A refusal that closed the session (421) leaves nothing to download from.
+    if (!IdFTP1->Connected()) throw;
     DownloadFile(name);
     return;
   }
