@@ -38,6 +38,10 @@ class TDialogs {
   // Plain message with an OK button, captioned with the application title.
   virtual void ShowMessage(const QString& text) = 0;
 
+  // A question with the buttons "Ja" and "Nein", "Ja" the default, captioned with the
+  // application title; text shown as plain text. true for "Ja"; closing the box is "Nein".
+  virtual bool Question(const QString& text) = 0;
+
   // The application's error box: stop icon, OK button, application title. text is shown
   // as given (see ErrorBoxText).
   virtual void ShowError(const QString& text) = 0;

@@ -6,6 +6,7 @@
 #include <QGuiApplication>
 #include <QInputDialog>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QStandardPaths>
 
 namespace {
@@ -89,6 +90,19 @@ QString TQtDialogs::InputBox(const QString& caption, const QString& prompt,
 
 void TQtDialogs::ShowMessage(const QString& text) {
   ShowBox(FOwner, QMessageBox::NoIcon, text);
+}
+
+bool TQtDialogs::Question(const QString& text) {
+  QMessageBox box(QMessageBox::Question, QGuiApplication::applicationDisplayName(), text,
+                  QMessageBox::Yes | QMessageBox::No, FOwner);
+  // The texts are set here rather than left to Qt's translations, which may be missing.
+  box.button(QMessageBox::Yes)->setText(QStringLiteral("Ja"));
+  box.button(QMessageBox::No)->setText(QStringLiteral("Nein"));
+  box.setDefaultButton(QMessageBox::Yes);
+  box.setEscapeButton(QMessageBox::No);
+  // Folder and file names may hold "<" or "&": shown as they are, never as markup.
+  box.setTextFormat(Qt::PlainText);
+  return box.exec() == QMessageBox::Yes;
 }
 
 void TQtDialogs::ShowError(const QString& text) {

@@ -20,6 +20,7 @@ class TQtDialogs : public TDialogs {
   QString InputBox(const QString& caption, const QString& prompt,
                    const QString& defaultText) override;
   void ShowMessage(const QString& text) override;
+  bool Question(const QString& text) override;
   void ShowError(const QString& text) override;
 
   // Where the folder dialog opens when given no root: the user's pictures folder, else

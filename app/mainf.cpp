@@ -219,6 +219,9 @@ void TMainForm::RunServerAction(const std::function<void()>& action, TWhileRunni
   }
   --FActionDepth;
   ApplyMenuStates();
+  // The server may have ended the session during the action (a 421, a close, a reset):
+  // the window must not go on offering the actions of a connection that is gone.
+  if (!IdFTP1->Connected() && ShowsConnected()) ShowDisconnectedState();
   ShowPendingLines();
   // An action the user ended by closing the window reports nothing more.
   if (FCloseRequested) {

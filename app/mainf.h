@@ -3,10 +3,12 @@
 #include "BuildSettings.h"
 #include "Dialogs.h"
 #include "ErrorBox.h"
+#include "FolderSearch.h"
 #include "IdAntiFreeze.h"
 #include "IdFTP.h"
 #include "IdLogDebug.h"
 #include "ProgressScale.h"
+#include "ResumePoint.h"
 
 #include <QMainWindow>
 #include <QStringList>
@@ -17,6 +19,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace Ui {
 class TMainForm;
@@ -149,6 +152,26 @@ class TMainForm : public QMainWindow {
   void ShowWorkingDir();
   // A listed link: entered as a folder, or downloaded when it is none.
   void OpenLink(const std::string& name);
+  // The connection as the window shows it (mainfConnection.cpp). The disconnected state
+  // is what the disconnect leaves: no listing, command panel off, caption "Verbinden",
+  // the menus of a closed connection.
+  void ShowDisconnectedState();
+  bool ShowsConnected() const;
+  // A run's connection: an open one that still answers, else a new one (connected once
+  // more when the server has ended the session meanwhile). true: a new one, whose
+  // listing of the folder it opened is fresh.
+  bool ConnectForRun();
+  // The remote folder shown last (CurrentDirEdit), as the commands take it.
+  std::string CurrentRemoteFolder() const;
+
+  // The folder upload's files, sent into the current remote folder with one record each
+  // (mainfPublishing.cpp). With progress (a publishing run), files already complete
+  // there are not sent again, and progress follows every file.
+  void UploadIntoCurrentFolder(const std::string& folder, const std::vector<TFolderEntry>& files,
+                               TResumePoint* progress);
+  // Raises the German text naming the log when no record can be appended.
+  void CheckLogBeforeRun(const std::string& runName) const;
+
   // The listing, shown line by line in DirectoryListBox and kept here as the server's
   // bytes, which are what the commands need back.
   void ShowListing(TStringList lines);
@@ -194,6 +217,11 @@ class TMainForm : public QMainWindow {
   QString FLastPublishedFolder;
   // The menus' connection state, as the connect action last set it.
   bool FMenusConnected = false;
+  // The folder the server opened after the login, learnt at the first connect. A
+  // reconnect with the same account lands there again, so it holds for the program run.
+  std::string FLoginFolder;
+  // Where the last failed publishing run stopped; none after a run that went through.
+  std::optional<TResumePoint> FResume;
   int FActionDepth = 0;
   // The window was asked to close while an action ran; it closes once that has unwound.
   bool FCloseRequested = false;

@@ -55,6 +55,7 @@ class TBenchDialogs : public TDialogs {
     return defaultText;
   }
   void ShowMessage(const QString& text) override { Messages << text; }
+  bool Question(const QString&) override { return false; }
   void ShowError(const QString& text) override { Errors << text; }
 
  private:

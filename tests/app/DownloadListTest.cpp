@@ -1,6 +1,9 @@
+#include "ActivityLog.h"
+#include "FileLimits.h"
 #include "WindowFixture.h"
 
 #include <QLineEdit>
+#include <iostream>
 #include <optional>
 
 namespace {
@@ -96,7 +99,43 @@ TEST_F(DownloadList, StopsAtTheFirstFailure) {
   EXPECT_EQ(dialogs->Errors.size(), 3);
   EXPECT_EQ(dialogs->Errors.at(0), QString::fromStdString("Datei " + (dir / "fehlt.txt").string() +
                                                           " kann nicht geöffnet werden."));
-  EXPECT_EQ(dialogs->Errors.at(1), "550 Permission denied.");
+  EXPECT_EQ(dialogs->Errors.at(1), "b.jpg konnte nicht heruntergeladen werden; 1 von 3 Dateien ist "
+                                   "heruntergeladen.\n550 Permission denied.");
+}
+
+// The log is checked before anything is fetched, and before each file for room for its
+// record: a file never arrives without the record that tells of it.
+TEST_F(DownloadList, NoFileArrivesThatTheLogCannotTell) {
+  Start();
+  WriteList("a.jpg\nb.jpg\nc.jpg\n");
+  const std::string log = (dir / "lichtfracht.log").string();
+  {
+    TUnwritableFile readOnly(log);
+    if (readOnly.Works()) {
+      Run();
+      EXPECT_EQ(dialogs->Errors, QStringList{QString::fromStdString(
+                                     "Das Aktivitätsprotokoll " + log +
+                                     " kann nicht geschrieben werden; der Download nach Liste "
+                                     "wurde nicht begonnen.\nDateizugriff verweigert.")});
+      EXPECT_TRUE(Fetched().empty());
+    } else {
+      std::cout << "[ SKIPPED  ] read-only log: this machine cannot make a file unwritable for "
+                   "this user\n";
+    }
+  }
+  dialogs->Errors.clear();
+  TFileSizeLimit full(static_cast<off_t>(fs::file_size(log) +
+                                         ActivityRecord::Download(NowText(), "a.jpg", 16).size()));
+  ASSERT_TRUE(full.Set());
+  Run();
+  EXPECT_EQ(dialogs->Errors,
+            QStringList{QString::fromStdString(
+                "Das Aktivitätsprotokoll " + log +
+                " kann nicht geschrieben werden; b.jpg wurde nicht heruntergeladen, 1 von 3 "
+                "Dateien ist heruntergeladen.\nZu wenig Speicherplatz.")});
+  EXPECT_EQ(Fetched(), Lines{"a.jpg"});
+  EXPECT_EQ(Records(), Lines{"a.jpg 16"});
+  EXPECT_FALSE(fs::exists(local / "b.jpg"));
 }
 
 TEST_F(DownloadList, NeverWritesANameThatLeavesTheFolder) {

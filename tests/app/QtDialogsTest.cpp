@@ -9,6 +9,7 @@
 #include <QInputDialog>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPushButton>
 #include <filesystem>
 #include <gtest/gtest.h>
 
@@ -71,6 +72,24 @@ TEST_F(QtDialogs, BoxesShowPlainText) {
     show();
     EXPECT_TRUE(answer.Answered());
   }
+}
+
+// "Ja" and "Nein" whatever translations are installed, "Ja" the default; names with
+// markup characters shown as they are.
+TEST_F(QtDialogs, QuestionBoxAsksJaOrNein) {
+  const QString text = "Fortsetzen in <b>/Fotos & Co</b>?";
+  TModalAnswer answer([&](QWidget* modal) {
+    auto* box = qobject_cast<QMessageBox*>(modal);
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(box->icon(), QMessageBox::Question);
+    EXPECT_EQ(box->windowTitle(), "Lichtfracht");
+    EXPECT_EQ(box->text(), text);
+    EXPECT_EQ(box->textFormat(), Qt::PlainText);
+    EXPECT_EQ(box->defaultButton()->text(), "Ja");
+    box->button(QMessageBox::No)->click();
+  });
+  EXPECT_FALSE(dialogs.Question(text));
+  EXPECT_TRUE(answer.Answered());
 }
 
 TEST_F(QtDialogs, InputBoxGivesTheAnswerOrTheDefaultWhenCancelled) {

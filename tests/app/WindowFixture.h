@@ -13,6 +13,7 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 #include <memory>
+#include <poll.h>
 
 using Lines = std::vector<std::string>;
 
@@ -123,6 +124,13 @@ class WindowTest : public ::testing::Test {
     for (const char* name : {"Aktionen1", "Datentransfer1"})
       if (Find<QMenu>(*form, name)->isEnabled()) on << name;
     return on.join(' ');
+  }
+  // Waits (at most 15 s) until the server has closed the control connection, which the
+  // client notices only when it next reads from it.
+  ::testing::AssertionResult WaitForServerHangUp() {
+    pollfd hangUp{form->IdFTP1->SocketHandle.SocketId, POLLRDHUP, 0};
+    if (::poll(&hangUp, 1, 15000) == 1) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "the server kept the session open";
   }
   // The command lines the server received after the login (user, pass, type, syst).
   Lines AfterLogin() const {

@@ -24,6 +24,9 @@ replies                    {}                COMMAND -> reply; the command is on
 replies_once               {}                COMMAND -> [reply, ...]: answers for the 1st, 2nd,
                                              ... occurrence; later ones fall back to replies /
                                              the server's own behaviour ("" in the list = own)
+once_across_sessions       false             count those occurrences over all sessions, not
+                                             per session (a fault that a reconnect does not
+                                             bring back)
 reply_delay                0                 seconds before every reply
 reply_delays               {}                COMMAND (or GREETING) -> seconds before its
                                              (first) reply
@@ -80,6 +83,9 @@ data_cut_after             -1                >= 0: after this many data bytes th
 cut_closes_session         false             ... or instead closes the control connection too
 cut_late_reply             None              reply sent cut_late_delay seconds after that
 cut_late_delay             0.2               answer (e.g. a 226 nobody asked for)
+cut_times                  -1                >= 0: only this many transfers are cut; later
+                                             ones go through (a fault that passes, so that a
+                                             run can be continued against the same server)
 data_stall_after           -1                >= 0: after this many data bytes the server neither
                                              sends nor reads any more, until ABOR
                                              (abort_replies) or, for a download, until the
@@ -99,7 +105,9 @@ data_timeout               10                seconds to wait for a data connecti
                                              connect), for each piece of upload data and for
                                              a reply to go out
 idle_timeout               300               seconds without a command before the server
-                                             closes the session
+                                             closes the session ...
+idle_reply                 None              ... after sending this reply (e.g. "421
+                                             Timeout.", as vsftpd and pure-ftpd do)
 cwd_message                None              lines put into a successful CWD reply as
                                              "250-" first line, these lines, "250 ..." last
 """
@@ -108,6 +116,7 @@ DEFAULTS = {
     "greeting": "220 Scripted FTP test server ready",
     "replies": {},
     "replies_once": {},
+    "once_across_sessions": False,
     "reply_delay": 0.0,
     "reply_delays": {},
     "reply_chunk_size": 0,
@@ -146,9 +155,11 @@ DEFAULTS = {
     "cut_closes_session": False,
     "cut_late_reply": None,
     "cut_late_delay": 0.2,
+    "cut_times": -1,
     "data_stall_after": -1,
     "data_timeout": 10.0,
     "idle_timeout": 300.0,
+    "idle_reply": None,
     "cwd_message": None,
 }
 
