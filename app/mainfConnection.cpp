@@ -76,7 +76,7 @@ bool TMainForm::ConnectForRun() {
     // Servers end idle sessions (vsftpd after 5 minutes, pure-ftpd after 15) and say so
     // only when the next command is read: ask before the run relies on the session.
     try {
-      IdFTP1->SendCommand("NOOP", TIdReplyCodes{200});
+      IdFTP1->Noop();
       return false;
     } catch (const Exception&) {
       // Closing the window ended the wait: nothing is to be started any more.
