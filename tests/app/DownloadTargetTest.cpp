@@ -20,39 +20,7 @@ std::vector<std::string> Entries(const fs::path& folder) {
   return entries;
 }
 
-TEST(DownloadTarget, PutInPlaceOnlyWhenCommitted) {
-  struct Case {
-    const char* what;
-    bool existing;
-    bool commit;
-    std::string content; // of foto.jpg afterwards; empty: none there
-  };
-  const Case cases[] = {
-      {"new, committed", false, true, "neu"},
-      {"new, dropped", false, false, ""},
-      {"existing, committed", true, true, "neu"},
-      {"existing, dropped", true, false, "alt"},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
-    TTempDir temp("lf-target");
-    const fs::path file = temp.Path() / "foto.jpg";
-    if (c.existing) WriteFileBytes(file.string(), "alt");
-    {
-      TDownloadTarget target(file.string());
-      EXPECT_EQ(Entries(temp.Path()).front(), ".foto.jpg.lichtfracht-teil");
-      target.Stream().Write("neu", 3);
-      EXPECT_EQ(target.TargetExisted(), c.existing);
-      if (c.commit) target.Commit();
-    }
-    if (c.content.empty())
-      EXPECT_TRUE(Entries(temp.Path()).empty());
-    else
-      EXPECT_EQ(ReadFileBytes(file.string()), c.content);
-    EXPECT_EQ(Entries(temp.Path()).size(), c.content.empty() ? 0u : 1u) << "no temporary file";
-  }
-}
-
+// The window's download tests show the rest (put in place only when complete).
 TEST(DownloadTarget, ALinkKeepsPointingWhereItDid) {
   TTempDir temp("lf-target");
   WriteFileBytes((temp.Path() / "echt.jpg").string(), "alt");
