@@ -50,7 +50,15 @@ void TMainForm::ConnectButtonClick() {
     TScopeGuard learnLoginFolder([this, &lastShown] {
       if (lastShown.empty() && FLoginFolder.empty()) FLoginFolder = CurrentRemoteFolder();
     });
-    OpenRemoteDir(lastShown);
+    try {
+      OpenRemoteDir(lastShown);
+    } catch (const EIdFTPNoDataConnection&) {
+      // The server ended the session while it tried to reach this computer; from now on
+      // the client connects to it instead, so one more session goes through.
+      if (IdFTP1->Connected() || !IdFTP1->UsesPassive()) throw;
+      IdFTP1->Connect(true);
+      OpenRemoteDir(lastShown);
+    }
     EnableCommands(true);
   }
   FMenusConnected = IdFTP1->Connected();
