@@ -25,7 +25,10 @@ void TMainForm::ConnectButtonClick() {
       ui->ConnectButton->setEnabled(true);
       ui->ConnectButton->setDefault(true);
     });
-    if (TransferActive) IdFTP1->Abort();
+    if (TransferActive) {
+      FTransferAborted = true;
+      IdFTP1->Abort();
+    }
     IdFTP1->Quit();
   } else {
     TScopeGuard cleanUp([this] {

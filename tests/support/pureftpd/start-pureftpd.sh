@@ -8,6 +8,9 @@
 # it a temporary one is made and removed when the server ends. Stop the server with
 # SIGTERM (or SIGINT); it does not daemonize.
 #
+# LF_PUREFTPD_EXTRA_ARGS adds options of pure-ftpd (split at blanks), e.g. "-T 1000" to
+# hold every transfer to 1000 KB/s.
+#
 # LF_PUREFTPD_PASSIVE_PORTS=lo:hi sets the passive port range. By default it is derived
 # from PORT (20 ports in 10000-29999, below the kernel's ephemeral range), so servers
 # started side by side on different control ports rarely share one.
@@ -74,6 +77,8 @@ args=(
   -f none                          # no syslog
   -g "$state/pure-ftpd.pid"        # keep the pid file out of /var/run
 )
+# shellcheck disable=SC2206 # split at blanks on purpose
+[ -z "${LF_PUREFTPD_EXTRA_ARGS:-}" ] || args+=($LF_PUREFTPD_EXTRA_ARGS)
 
 if [ -z "$own_state" ]; then
   exec pure-ftpd "${args[@]}"
