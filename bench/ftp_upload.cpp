@@ -90,7 +90,7 @@ int main(int argc, char* argv[]) {
     // Only the sent password: unlike the window's trace, replies that merely contain "pass"
     // ("227 Entering passive mode") stay readable.
     if (text.find("Gesendet: pass ") != std::string::npos) text = "Passwort gesendet";
-    std::fprintf(stderr, "%s\n", text.c_str());
+    std::fprintf(stderr, "%s\n", TerminalText(text).c_str());
   };
   try {
     TIdFTP ftp;
