@@ -17,16 +17,6 @@ namespace {
 constexpr const char* FallbackText =
     "Der Server kann keine Verbindung zu diesem Computer aufbauen; weiter im passiven Modus.";
 
-template <typename E, typename F> std::string MessageOf(F run) {
-  try {
-    run();
-  } catch (const E& e) {
-    return e.Message;
-  }
-  ADD_FAILURE() << "no exception of the expected kind";
-  return {};
-}
-
 class Field : public ScriptedFixture {
  protected:
   void ServeField(const std::string& scenario, const TScriptedFtpServer::TSettings& set = {}) {
