@@ -17,7 +17,8 @@ class TDialogs {
  public:
   virtual ~TDialogs() = default;
 
-  // Lets the user pick a local folder. folder is preselected when it names an existing
+  // Lets the user pick a local folder, starting in root (empty: the user's pictures
+  // folder, else the home folder). folder is preselected when it names an existing
   // folder; on confirmation it receives the chosen path. false when cancelled.
   virtual bool BrowseForFolder(const QString& caption, const QString& root, QString& folder) = 0;
 

@@ -2,6 +2,8 @@
 
 #include "Dialogs.h"
 
+#include <QString>
+
 class QWidget;
 
 // The dialogs of the real program, built on Qt's own. All are modal to the window.
@@ -20,6 +22,10 @@ class TQtDialogs : public TDialogs {
   void ShowMessage(const QString& text) override;
   bool Question(const QString& text) override;
   void ShowError(const QString& text) override;
+
+  // Where the folder dialog opens when given no root: the user's pictures folder, else
+  // the home folder.
+  static QString PicturesFolder();
 
  private:
   QWidget* FOwner;

@@ -2,6 +2,7 @@
 
 #include "ActivityLog.h"
 #include "LogLocation.h"
+#include "MenuAccessKeys.h"
 #include "QtDialogs.h"
 #include "ui_mainf.h"
 
@@ -81,6 +82,7 @@ TMainForm::TMainForm(TMainFormSetup setup, QWidget* parent)
   SetUpControls();
   CreateComponents();
   ConnectEvents();
+  new TMenuAccessKeys(ui->MainMenu1, this);
   ApplyMenuStates();
   FPendingLinesTimer.setSingleShot(true);
   FPendingLinesTimer.setInterval(PendingLinesDelay);
@@ -159,7 +161,12 @@ void TMainForm::CreateComponents() {
   IdFTP1->OnStatus = std::bind(&TMainForm::IdFTP1Status, this, _1, _2, _3);
   IdFTP1->OnDisconnected = std::bind(&TMainForm::IdFTP1Disconnected, this, _1);
   IdFTP1->OnWorkBegin = std::bind(&TMainForm::IdFTP1WorkBegin, this, _1, _2, _3);
-  IdFTP1->OnWork = std::bind(&TMainForm::IdFTP1Work, this, _1, _2, _3);
+  IdFTP1->OnWork = [this](TIdComponent* sender, TWorkMode mode, int32_t count) {
+    // The handler carries out a pending abort request; the download must know that what it
+    // received is incomplete.
+    if (AbortRequested) FTransferAborted = true;
+    IdFTP1Work(sender, mode, count);
+  };
   IdFTP1->OnWorkEnd = std::bind(&TMainForm::IdFTP1WorkEnd, this, _1, _2);
   IdLogDebug1->OnLogItem = std::bind(&TMainForm::IdLogDebug1LogItem, this, _1, _2);
 }

@@ -96,6 +96,10 @@ class TMainForm : public QMainWindow {
   // Single-file transfers and progress (mainfTransfers.cpp).
   void UploadButtonClick();
   void DownloadFile(const std::string& name);
+  // Fetches the remote file name to localPath, which is replaced only once the file is
+  // complete. false when the transfer was aborted (by the abort request or a disconnect):
+  // localPath is then as it was, and the status bar says so, as it does on a failure.
+  bool RetrieveLocalFile(const std::string& name, const std::string& localPath);
   void IdFTP1WorkBegin(TIdComponent* Sender, TWorkMode AWorkMode, int32_t AWorkCountMax);
   void IdFTP1Work(TIdComponent* Sender, TWorkMode AWorkMode, int32_t AWorkCount);
   void IdFTP1WorkEnd(TIdComponent* Sender, TWorkMode AWorkMode);
@@ -146,6 +150,11 @@ class TMainForm : public QMainWindow {
   // The menus and dirwahl as the connection state and a running action allow.
   void ApplyMenuStates();
 
+  // The current remote folder's path and listing, shown after a change of folder; the
+  // caller has disabled the command panel.
+  void ShowWorkingDir();
+  // A listed link: entered as a folder, or downloaded when it is none.
+  void OpenLink(const std::string& name);
   // The connection as the window shows it (mainfConnection.cpp). The disconnected state
   // is what the disconnect leaves: no listing, command panel off, caption "Verbinden",
   // the menus of a closed connection.
@@ -170,6 +179,9 @@ class TMainForm : public QMainWindow {
   // bytes, which are what the commands need back.
   void ShowListing(TStringList lines);
   void ClearListing();
+  // The row of the highlighted listing line, -1 when none is; and that line, refused with
+  // the list's index error when none is.
+  int SelectedListingRow() const;
   const std::string& SelectedListingLine() const;
   // Paths typed or chosen in the window, as the file layer takes them.
   std::string LocalFolder() const;
@@ -206,6 +218,8 @@ class TMainForm : public QMainWindow {
   // many small files down more than its transfers.
   static constexpr std::chrono::milliseconds PendingLinesDelay{100};
   bool FMemoUsed = false; // the memo has received a path
+  // The folder chosen for the last publishing run of this program run, offered again.
+  QString FLastPublishedFolder;
   // The menus' connection state, as the connect action last set it.
   bool FMenusConnected = false;
   // The folder the server opened after the login, learnt at the first connect. A
@@ -224,6 +238,9 @@ class TMainForm : public QMainWindow {
   static constexpr std::chrono::milliseconds ProgressInterval{100};
   std::chrono::steady_clock::time_point FLastProgressShown{};
   std::optional<uint64_t> FUploadSize;
+  // The window aborted the running transfer (a work event carried out the abort request,
+  // or the disconnect ended it); such a transfer ends without a failure, incomplete.
+  bool FTransferAborted = false;
 
   // --- Network components -------------------------------------------------------------
   // Declared after ui and FDialogs, so they are built after the controls they report to and

@@ -25,7 +25,10 @@ void TMainForm::ConnectButtonClick() {
       ui->ConnectButton->setEnabled(true);
       ui->ConnectButton->setDefault(true);
     });
-    if (TransferActive) IdFTP1->Abort();
+    if (TransferActive) {
+      FTransferAborted = true;
+      IdFTP1->Abort();
+    }
     IdFTP1->Quit();
   } else {
     TScopeGuard cleanUp([this] {
@@ -47,7 +50,15 @@ void TMainForm::ConnectButtonClick() {
     TScopeGuard learnLoginFolder([this, &lastShown] {
       if (lastShown.empty() && FLoginFolder.empty()) FLoginFolder = CurrentRemoteFolder();
     });
-    OpenRemoteDir(lastShown);
+    try {
+      OpenRemoteDir(lastShown);
+    } catch (const EIdFTPNoDataConnection&) {
+      // The server ended the session while it tried to reach this computer; from now on
+      // the client connects to it instead, so one more session goes through.
+      if (IdFTP1->Connected() || !IdFTP1->UsesPassive()) throw;
+      IdFTP1->Connect(true);
+      OpenRemoteDir(lastShown);
+    }
     EnableCommands(true);
   }
   FMenusConnected = IdFTP1->Connected();
@@ -73,7 +84,7 @@ bool TMainForm::ConnectForRun() {
     // Servers end idle sessions (vsftpd after 5 minutes, pure-ftpd after 15) and say so
     // only when the next command is read: ask before the run relies on the session.
     try {
-      IdFTP1->SendCommand("NOOP", TIdReplyCodes{200});
+      IdFTP1->Noop();
       return false;
     } catch (const Exception&) {
       // Closing the window ended the wait: nothing is to be started any more.

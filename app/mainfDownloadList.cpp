@@ -79,8 +79,11 @@ void TMainForm::DownloadEntries() {
     RunExplained(
         [&] { log.CheckRoomForDownload(name, size); },
         [&](const std::string& cause) { return run.LogFailedBefore(name, LogFileName, cause); });
-    RunExplained([&] { IdFTP1->RetrieveFile(name, localPath, true); },
+    bool complete = false;
+    RunExplained([&] { complete = RetrieveLocalFile(name, localPath); },
                  [&](const std::string& cause) { return run.FileFailed(name, cause); });
+    // An aborted file is not logged, and the user who aborted it wants the run ended.
+    if (!complete) return;
     run.CountDone();
     RunExplained(
         [&] { log.WriteDownload(name, size); },

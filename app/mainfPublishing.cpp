@@ -65,9 +65,11 @@ void TMainForm::CheckLogBeforeRun(const std::string& runName) const {
 }
 
 void TMainForm::dirwahlClick() {
-  QString chosen;
+  // The folder of the last run is offered again: a run that failed is likely repeated.
+  QString chosen = FLastPublishedFolder;
   if (!FDialogs->BrowseForFolder(QStringLiteral("Upload-Verzeichnis wählen"), QString(), chosen))
     return;
+  FLastPublishedFolder = chosen;
   const std::string folder = WithTrailingSeparator(chosen.toLocal8Bit().toStdString());
   const bool resume = FResume && FResume->LocalFolder == folder &&
                       FDialogs->Question(QString::fromStdString(ResumeQuestion(*FResume)));

@@ -3,17 +3,22 @@
 // exits non-zero when anything fails.
 //
 //   ftp_upload HOST PORT FOLDER active|passive [--antifreeze] [--user U] [--password P]
-//              [--tls CERTIFICATE.pem]
+//              [--trace] [--cwd REMOTE] [--tls CERTIFICATE.pem]
 //
 // --antifreeze runs under a Qt event loop object with the window's anti-freeze settings
 // (IdleTimeOut 50, OnlyWhenIdle off), so the queue is served after every send as in the
-// real program. --tls requires FTP over TLS and trusts only the given certificate(s); the
-// figures then also say how many data connections resumed the control connection's
+// real program. --trace writes the status texts and every piece of the control connection
+// (the password masked) to standard error, as the window's trace list shows them, and
+// at the end the mode the client ended in: it tells a passive fallback in a field run.
+// --cwd uploads into the remote folder REMOTE instead (an anonymous server's login folder
+// is not writable). --tls requires FTP over TLS and trusts only the given certificate(s);
+// the figures then also say how many data connections resumed the control connection's
 // session.
 
 #include "Exception.h"
 #include "IdAntiFreeze.h"
 #include "IdFTP.h"
+#include "IdLogDebug.h"
 #include "IdTLSSession.h"
 
 #include <QCoreApplication>
@@ -32,7 +37,8 @@ namespace {
 
 int Usage() {
   std::fprintf(stderr, "usage: ftp_upload HOST PORT FOLDER active|passive [--antifreeze] "
-                       "[--user U] [--password P] [--tls CERTIFICATE.pem]\n");
+                       "[--user U] [--password P] [--trace] [--cwd REMOTE] "
+                       "[--tls CERTIFICATE.pem]\n");
   return 2;
 }
 
@@ -46,12 +52,18 @@ int main(int argc, char* argv[]) {
   const std::string mode = argv[4];
   if (port <= 0 || (mode != "active" && mode != "passive")) return Usage();
   bool antiFreeze = false;
+  bool trace = false;
+  std::string remoteFolder;
   std::string user = "Lichtfracht", password = "58Kovarenisobume";
   std::string tlsCertificate;
   for (int i = 5; i < argc; ++i) {
     const std::string option = argv[i];
     if (option == "--antifreeze")
       antiFreeze = true;
+    else if (option == "--trace")
+      trace = true;
+    else if (option == "--cwd" && i + 1 < argc)
+      remoteFolder = argv[++i];
     else if (option == "--user" && i + 1 < argc)
       user = argv[++i];
     else if (option == "--password" && i + 1 < argc)
@@ -81,8 +93,24 @@ int main(int argc, char* argv[]) {
     freeze->OnlyWhenIdle = false;
   }
 
+  TIdLogDebug log;
+  log.SetTarget(ltEvent);
+  log.OnLogItem = [](TIdLogDebug*, std::string& text) {
+    // Only the sent password: unlike the window's trace, replies that merely contain "pass"
+    // ("227 Entering passive mode") stay readable.
+    if (text.find("Gesendet: pass ") != std::string::npos) text = "Passwort gesendet";
+    std::fprintf(stderr, "%s\n", TerminalText(text).c_str());
+  };
   try {
     TIdFTP ftp;
+    if (trace) {
+      ftp.OnStatus = [](TIdComponent*, TIdStatus, const std::string& text) {
+        std::fprintf(stderr, "%s\n", text.c_str());
+      };
+      log.SetActive(true);
+      ftp.SetIntercept(&log);
+      ftp.SetInterceptEnabled(true);
+    }
     ftp.Host = host;
     ftp.Port = port;
     ftp.User = user;
@@ -107,12 +135,15 @@ int main(int argc, char* argv[]) {
     }
     const auto start = std::chrono::steady_clock::now();
     ftp.Connect(true);
+    if (!remoteFolder.empty()) ftp.ChangeWorkingDir(remoteFolder);
     ftp.SetTransferType(ftBinary);
     uintmax_t bytes = 0;
     for (const auto& file : files) {
       ftp.StoreFile(file.string(), file.filename().string(), false);
       bytes += std::filesystem::file_size(file);
     }
+    if (trace)
+      std::fprintf(stderr, "mode at the end: %s\n", ftp.UsesPassive() ? "passive" : "active");
     ftp.Quit();
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();

@@ -178,11 +178,13 @@ class TIdFTP : public TIdTCPClient {
  private:
   // What the server still owes for the running transfer.
   struct TTransferReplies {
+    bool PortSent = false;
     bool CommandSent = false;
-    bool DataConnected = false; // the data connection stood (connected or accepted)
-    bool FinalRead = false;     // a reply other than a preliminary one came for the command
-    bool AbortAnswered = false; // the reply to our ABOR came (alone or with the final one)
-    int16_t FinalCode = 0;      // that reply
+    bool DataConnected = false;  // the data connection stood (connected or accepted)
+    bool ForeignRefused = false; // a connection from another host was turned away
+    bool FinalRead = false;      // a reply other than a preliminary one came for the command
+    bool AbortAnswered = false;  // the reply to our ABOR came (alone or with the final one)
+    int16_t FinalCode = 0;       // that reply
     std::string FinalLine;
   };
   enum class TActiveOutcome { Done, GoPassive };
@@ -222,7 +224,8 @@ class TIdFTP : public TIdTCPClient {
   void ProtectDataConnections(const TLoginExchange& exchange);
   void SecureDataConnection(TIdTCPConnection& data);
   void RequestPassiveAddress(std::string& ip, int32_t& port);
-  void AnnounceDataPort(const TIdSocketHandle& handle);
+  // PORT; on the session's first data connection its reply may take FirstAcceptTimeOut.
+  void AnnounceDataPort(const TIdSocketHandle& handle, TTransferReplies& replies, bool first);
   void ShareWorkHandlers();
   // The data connection's limits, from this client's.
   void LimitDataConnection();

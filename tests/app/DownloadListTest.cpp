@@ -4,6 +4,7 @@
 
 #include <QLineEdit>
 #include <iostream>
+#include <optional>
 
 namespace {
 
@@ -150,6 +151,31 @@ TEST_F(DownloadList, NeverWritesANameThatLeavesTheFolder) {
   EXPECT_EQ(server->Transcript().back(), "retr a.jpg") << "nothing is sent for the bad name";
   EXPECT_EQ(Records(), Lines{"a.jpg 16"});
   EXPECT_FALSE(fs::exists(dir / "x"));
+}
+
+// A file that fails or is aborted half-way replaces nothing and is not logged; the run
+// ends there.
+TEST_F(DownloadList, AnIncompleteFileLeavesTheLocalOneAsItWas) {
+  const std::pair<const char*, TScriptedFtpServer::TSettings> ways[] = {
+      {"failed", {{"replies_once.RETR", R"(["", "550 Permission denied"])"}}},
+      {"aborted", {{"data_chunk_size", "4"}, {"data_chunk_delay", "0.05"}}},
+  };
+  for (const auto& [way, settings] : ways) {
+    SCOPED_TRACE(way);
+    Start(settings);
+    WriteFileBytes((local / "b.jpg").string(), "alt");
+    WriteList("a.jpg\nb.jpg\nc.jpg\n");
+    std::optional<TOnceDuring> abort;
+    if (std::string(way) == "aborted")
+      abort.emplace([&] { return form->TransferActive && Fetched().size() == 2; },
+                    [&] { form->AbortButtonClick(); });
+    Run();
+    EXPECT_EQ(Fetched(), (Lines{"a.jpg", "b.jpg"}));
+    EXPECT_EQ(Records(), Lines{"a.jpg 16"});
+    EXPECT_EQ(ReadFileBytes((local / "b.jpg").string()), "alt");
+    EXPECT_EQ(std::distance(fs::directory_iterator(local), fs::directory_iterator()), 2)
+        << "a.jpg and the old b.jpg, no temporary file";
+  }
 }
 
 } // namespace

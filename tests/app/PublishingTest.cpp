@@ -377,6 +377,14 @@ TEST_F(PublishingFailures, BeforeAnythingIsSent) {
   Publish(photos);
   EXPECT_EQ(dialogs->Errors, QStringList{"530 Login incorrect."});
   EXPECT_TRUE(Find<QWidget>(*form, "Uploaddiredit")->property("text").toString().isEmpty());
+  // The first dialog of a run preselects nothing; the next one offers the folder again.
+  dialogs->FolderAnswers.push_back(std::nullopt);
+  Find<QPushButton>(*form, "dirwahl")->click();
+  EXPECT_EQ(dialogs->Calls,
+            QStringList({"BrowseForFolder: Upload-Verzeichnis wählen |  | ",
+                         "ShowError: 530 Login incorrect.",
+                         QString::fromStdString("BrowseForFolder: Upload-Verzeichnis wählen |  | " +
+                                                photos.string())}));
 
   Serve("mkd_refused");
   StartWindow(server->Port(), FixedTime);

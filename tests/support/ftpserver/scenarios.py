@@ -55,6 +55,8 @@ never_connect_reply        None              reply sent on the control connectio
 never_connect_delay        1.0               ... after the preliminary reply (None: nothing)
 never_connect_after        0                 never_connect holds only once the server has opened
                                              this many active data connections in the session
+active_source              "127.0.0.1"       address the server's active-mode data connections come
+                                             from
 foreign_first              false             active mode: before connecting back, a third party
                                              (from 127.0.0.2) connects to the PORT address and
                                              offers "intruder" bytes, until the client closes it
@@ -135,6 +137,7 @@ DEFAULTS = {
     "never_connect_delay": 1.0,
     "never_connect_after": 0,
     "foreign_first": False,
+    "active_source": "127.0.0.1",
     "abort_replies": ["426 Connection closed; transfer aborted", "226 Abort successful"],
     "abort_idle_reply": "225 No transfer to abort",
     "abort_grace": 0.05,
@@ -228,6 +231,15 @@ SCENARIOS = {
     # Behind a NAT router: the address in PORT is not the one the server sees.
     "port_illegal": {"replies": {"PORT": "500 Illegal PORT command."}},
     "foreign_first": {"foreign_first": True},
+    # Servers that connect back while answering PORT answer only when their attempt gives
+    # up, and then end the session.
+    "port_421": {"replies": {"PORT": "421 Active data channel timed out."}},
+    "port_hang": {
+        "replies": {"PORT": "421 Active data channel timed out."},
+        "reply_delays": {"PORT": 30},
+    },
+    # A server whose data connections leave from a second address.
+    "data_from_elsewhere": {"active_source": "127.0.0.2", "abort_wait": 0.2},
     # Message files as proftpd sends them: indented lines of any content inside the reply.
     "proftpd_messages": {
         "greeting": ["220-Studio-Server", " --", " x", " 220 alte Begrüßung", "220 ProFTPD ready"],

@@ -474,7 +474,7 @@ class Session:
     def connect_to(self, where):
         sock = self.data_socket()
         try:
-            sock.bind(("127.0.0.1", 0))
+            sock.bind((to_bytes(self.options["active_source"]).decode(), 0))
             sock.settimeout(self.options["data_timeout"])
             sock.connect(where)
         except OSError:

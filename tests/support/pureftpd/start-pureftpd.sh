@@ -7,8 +7,11 @@
 # STATE_DIR receives the user database and the pid file; the caller removes it. Without
 # it (or when it is empty) a temporary one is made and removed when the server ends.
 # TLS_PEM (private key and certificate in one file) makes the server require explicit
-# FTP over TLS on the control connection and on every data connection. Stop the server with
-# SIGTERM (or SIGINT); it does not daemonize.
+# FTP over TLS on the control connection and on every data connection. Stop the server
+# with SIGTERM (or SIGINT); it does not daemonize.
+#
+# LF_PUREFTPD_EXTRA_ARGS adds options of pure-ftpd (split at blanks), e.g. "-T 1000" to
+# hold every transfer to 1000 KB/s.
 #
 # LF_PUREFTPD_PASSIVE_PORTS=lo:hi sets the passive port range. By default it is derived
 # from PORT (20 ports in 10000-29999, below the kernel's ephemeral range), so servers
@@ -81,6 +84,8 @@ if [ -n "$tls_pem" ]; then
 else
   args+=(-Y 0)                     # plain FTP, no TLS
 fi
+# shellcheck disable=SC2206 # split at blanks on purpose
+[ -z "${LF_PUREFTPD_EXTRA_ARGS:-}" ] || args+=($LF_PUREFTPD_EXTRA_ARGS)
 
 if [ -z "$own_state" ]; then
   exec pure-ftpd "${args[@]}"
