@@ -18,7 +18,6 @@
 #include <cctype>
 #include <gtest/gtest.h>
 #include <memory>
-#include <random>
 
 namespace {
 
@@ -28,14 +27,6 @@ class TSentText : public TIdConnectionIntercept {
   void NoteSent(const char* buffer, int32_t count) override { Text.append(buffer, count); }
   std::string Text;
 };
-
-std::string RandomBytes(size_t size, unsigned seed) {
-  std::mt19937 random(seed);
-  std::string bytes(size, '\0');
-  for (char& c : bytes)
-    c = static_cast<char>(random());
-  return bytes;
-}
 
 void Prepare(TIdFTP& ftp, TSentText& sent, int port, const std::string& trusted) {
   ftp.Host = "127.0.0.1";
