@@ -54,6 +54,18 @@ void TActivityLog::WriteDownload(const std::string& name, std::uint32_t size) co
   AppendToFile(FFileName, ActivityRecord::Download(NowText(), name, size));
 }
 
+void TActivityLog::CheckWritable() const {
+  CheckAppendable(FFileName);
+}
+
+void TActivityLog::CheckRoomForUpload(const std::string& name, std::int32_t size) const {
+  CheckRoomToAppend(FFileName, ActivityRecord::Upload(NowText(), name, size).size());
+}
+
+void TActivityLog::CheckRoomForDownload(const std::string& name, std::uint32_t size) const {
+  CheckRoomToAppend(FFileName, ActivityRecord::Download(NowText(), name, size).size());
+}
+
 std::string LogFileNameFor(const std::string& programPath) {
   // path::extension() looks at the last component only and treats a leading dot
   // (".hidden") as part of the name, which is what we want on Linux.

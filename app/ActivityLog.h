@@ -23,6 +23,15 @@ class TActivityLog {
   // size: what the size query gave, written unsigned (an unknown size, -1, as 4294967295).
   void WriteDownload(const std::string& name, std::uint32_t size) const;
 
+  // Whether records can be appended now (the file exists and may be written); writes
+  // nothing. A run checks this before it connects.
+  void CheckWritable() const;
+  // Whether the record for a file fits into the log now, checked before the file is
+  // moved: a full disk then stops the run before a file arrives that no record tells of.
+  // The log ends as it was.
+  void CheckRoomForUpload(const std::string& name, std::int32_t size) const;
+  void CheckRoomForDownload(const std::string& name, std::uint32_t size) const;
+
   const std::string& FileName() const { return FFileName; }
 
  private:

@@ -17,7 +17,8 @@ class TDialogs {
  public:
   virtual ~TDialogs() = default;
 
-  // Lets the user pick a local folder. folder is preselected when it names an existing
+  // Lets the user pick a local folder, starting in root (empty: the user's pictures
+  // folder, else the home folder). folder is preselected when it names an existing
   // folder; on confirmation it receives the chosen path. false when cancelled.
   virtual bool BrowseForFolder(const QString& caption, const QString& root, QString& folder) = 0;
 
@@ -36,6 +37,10 @@ class TDialogs {
 
   // Plain message with an OK button, captioned with the application title.
   virtual void ShowMessage(const QString& text) = 0;
+
+  // A question with the buttons "Ja" and "Nein", "Ja" the default, captioned with the
+  // application title; text shown as plain text. true for "Ja"; closing the box is "Nein".
+  virtual bool Question(const QString& text) = 0;
 
   // The application's error box: stop icon, OK button, application title. text is shown
   // as given (see ErrorBoxText).

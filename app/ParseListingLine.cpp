@@ -18,7 +18,15 @@ void SkipField(std::string& rest) {
 } // namespace
 
 void ParseListingLine(const std::string& line, bool& isFolder, std::string& name) {
+  bool isLink = false;
+  ParseListingLine(line, isFolder, isLink, name);
+}
+
+void ParseListingLine(const std::string& line, bool& isFolder, bool& isLink, std::string& name) {
   isFolder = !line.empty() && line[0] == 'd';
+  // Unix servers list a link as "name -> target"; only the name is the entry's. DOS
+  // listings have no links (their lines begin with a digit).
+  isLink = !line.empty() && line[0] == 'l';
   // Only a line that starts with a digit can be a DOS line (its date comes first). Unix
   // servers that list numeric owners ("-rw-r--r-- 1 1001 1001 ...") would otherwise pass
   // the digit test below on the owner field.
@@ -33,6 +41,10 @@ void ParseListingLine(const std::string& line, bool& isFolder, std::string& name
     }
     SkipField(rest);
     if (dos) break;
+  }
+  if (isLink) {
+    const size_t arrow = rest.find(" -> ");
+    if (arrow != std::string::npos) rest.erase(arrow);
   }
   name = std::move(rest);
 }

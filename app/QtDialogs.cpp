@@ -6,6 +6,8 @@
 #include <QGuiApplication>
 #include <QInputDialog>
 #include <QMessageBox>
+#include <QPushButton>
+#include <QStandardPaths>
 
 namespace {
 
@@ -23,10 +25,22 @@ void ConfigureFileDialog(QFileDialog& dialog, const TFileDialogSettings& setting
 
 void ShowBox(QWidget* owner, QMessageBox::Icon icon, const QString& text) {
   QMessageBox box(icon, QGuiApplication::applicationDisplayName(), text, QMessageBox::Ok, owner);
+  // The text may carry a server's reply; markup in it ("550 <b>...</b> <a href=...>") is
+  // shown as the characters it is, never rendered or followed.
+  box.setTextFormat(Qt::PlainText);
   box.exec();
 }
 
 } // namespace
+
+QString TQtDialogs::PicturesFolder() {
+  // The user's pictures folder (XDG_PICTURES_DIR in user-dirs.dirs, else ~/Pictures) is
+  // where photos are; the home folder only when there is none. Never the program's working
+  // folder: one Return there would publish whatever it holds.
+  const QString pictures = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
+  if (!pictures.isEmpty() && QFileInfo(pictures).isDir()) return pictures;
+  return QDir::homePath();
+}
 
 bool TQtDialogs::BrowseForFolder(const QString& caption, const QString& root, QString& folder) {
   if (!QFileInfo(folder).isDir()) folder.clear();
@@ -34,8 +48,7 @@ bool TQtDialogs::BrowseForFolder(const QString& caption, const QString& root, QS
   dialog.setFileMode(QFileDialog::Directory);
   dialog.setOption(QFileDialog::ShowDirsOnly);
   dialog.setAcceptMode(QFileDialog::AcceptOpen);
-  // Without a root the tree starts where the user's own files are.
-  dialog.setDirectory(root.isEmpty() ? QDir::homePath() : root);
+  dialog.setDirectory(root.isEmpty() ? PicturesFolder() : root);
   if (!folder.isEmpty()) dialog.selectFile(folder);
   const std::optional<QString> chosen = RunFileDialog(dialog);
   if (!chosen) return false;
@@ -77,6 +90,19 @@ QString TQtDialogs::InputBox(const QString& caption, const QString& prompt,
 
 void TQtDialogs::ShowMessage(const QString& text) {
   ShowBox(FOwner, QMessageBox::NoIcon, text);
+}
+
+bool TQtDialogs::Question(const QString& text) {
+  QMessageBox box(QMessageBox::Question, QGuiApplication::applicationDisplayName(), text,
+                  QMessageBox::Yes | QMessageBox::No, FOwner);
+  // The texts are set here rather than left to Qt's translations, which may be missing.
+  box.button(QMessageBox::Yes)->setText(QStringLiteral("Ja"));
+  box.button(QMessageBox::No)->setText(QStringLiteral("Nein"));
+  box.setDefaultButton(QMessageBox::Yes);
+  box.setEscapeButton(QMessageBox::No);
+  // Folder and file names may hold "<" or "&": shown as they are, never as markup.
+  box.setTextFormat(Qt::PlainText);
+  return box.exec() == QMessageBox::Yes;
 }
 
 void TQtDialogs::ShowError(const QString& text) {

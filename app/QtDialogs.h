@@ -2,6 +2,8 @@
 
 #include "Dialogs.h"
 
+#include <QString>
+
 class QWidget;
 
 // The dialogs of the real program, built on Qt's own. All are modal to the window.
@@ -18,7 +20,12 @@ class TQtDialogs : public TDialogs {
   QString InputBox(const QString& caption, const QString& prompt,
                    const QString& defaultText) override;
   void ShowMessage(const QString& text) override;
+  bool Question(const QString& text) override;
   void ShowError(const QString& text) override;
+
+  // Where the folder dialog opens when given no root: the user's pictures folder, else
+  // the home folder.
+  static QString PicturesFolder();
 
  private:
   QWidget* FOwner;

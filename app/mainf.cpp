@@ -2,6 +2,7 @@
 
 #include "ActivityLog.h"
 #include "LogLocation.h"
+#include "MenuAccessKeys.h"
 #include "QtDialogs.h"
 #include "ui_mainf.h"
 
@@ -71,7 +72,8 @@ std::string RunningProgramPath() {
 TMainForm::TMainForm(TMainFormSetup setup, QWidget* parent)
     : QMainWindow(parent), ui(std::make_unique<Ui::TMainForm>()),
       FDialogs(setup.Dialogs ? std::move(setup.Dialogs) : std::make_unique<TQtDialogs>(this)),
-      FHost(std::move(setup.Host)), FPort(setup.Port),
+      FHost(std::move(setup.Host)), FPort(setup.Port), FTls(setup.Tls),
+      FTlsTrustedCertificates(std::move(setup.TlsTrustedCertificates)),
       FProgramPath(setup.ProgramPath.empty() ? RunningProgramPath() : std::move(setup.ProgramPath)),
       FClock(setup.Clock ? std::move(setup.Clock)
                          : [] { return std::chrono::system_clock::now(); }) {
@@ -80,6 +82,7 @@ TMainForm::TMainForm(TMainFormSetup setup, QWidget* parent)
   SetUpControls();
   CreateComponents();
   ConnectEvents();
+  new TMenuAccessKeys(ui->MainMenu1, this);
   ApplyMenuStates();
   FPendingLinesTimer.setSingleShot(true);
   FPendingLinesTimer.setInterval(PendingLinesDelay);
@@ -151,6 +154,8 @@ void TMainForm::CreateComponents() {
   IdFTP1->SocksInfo.Port = 1080;
   IdFTP1->Host = FHost;
   IdFTP1->Port = FPort;
+  IdFTP1->TLSRequired = FTls;
+  IdFTP1->TLSTrustedCertificates = FTlsTrustedCertificates;
   IdLogDebug1->EndLoading();
   IdFTP1->EndLoading();
   IdAntiFreeze1->IdleTimeOut = 50;
@@ -163,7 +168,12 @@ void TMainForm::CreateComponents() {
   IdFTP1->OnStatus = std::bind(&TMainForm::IdFTP1Status, this, _1, _2, _3);
   IdFTP1->OnDisconnected = std::bind(&TMainForm::IdFTP1Disconnected, this, _1);
   IdFTP1->OnWorkBegin = std::bind(&TMainForm::IdFTP1WorkBegin, this, _1, _2, _3);
-  IdFTP1->OnWork = std::bind(&TMainForm::IdFTP1Work, this, _1, _2, _3);
+  IdFTP1->OnWork = [this](TIdComponent* sender, TWorkMode mode, int32_t count) {
+    // The handler carries out a pending abort request; the download must know that what it
+    // received is incomplete.
+    if (AbortRequested) FTransferAborted = true;
+    IdFTP1Work(sender, mode, count);
+  };
   IdFTP1->OnWorkEnd = std::bind(&TMainForm::IdFTP1WorkEnd, this, _1, _2);
   IdLogDebug1->OnLogItem = std::bind(&TMainForm::IdLogDebug1LogItem, this, _1, _2);
 }
@@ -219,6 +229,9 @@ void TMainForm::RunServerAction(const std::function<void()>& action, TWhileRunni
   }
   --FActionDepth;
   ApplyMenuStates();
+  // The server may have ended the session during the action (a 421, a close, a reset):
+  // the window must not go on offering the actions of a connection that is gone.
+  if (!IdFTP1->Connected() && ShowsConnected()) ShowDisconnectedState();
   ShowPendingLines();
   // An action the user ended by closing the window reports nothing more.
   if (FCloseRequested) {

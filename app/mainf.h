@@ -3,10 +3,12 @@
 #include "BuildSettings.h"
 #include "Dialogs.h"
 #include "ErrorBox.h"
+#include "FolderSearch.h"
 #include "IdAntiFreeze.h"
 #include "IdFTP.h"
 #include "IdLogDebug.h"
 #include "ProgressScale.h"
+#include "ResumePoint.h"
 
 #include <QMainWindow>
 #include <QStringList>
@@ -17,6 +19,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace Ui {
 class TMainForm;
@@ -31,6 +34,9 @@ extern double TransferRate;
 struct TMainFormSetup {
   std::string Host = BuildSettings::FtpHost;
   std::uint16_t Port = BuildSettings::FtpPort;
+  // FTP over TLS required; the certificates (PEM) trusted, empty: the system's store.
+  bool Tls = BuildSettings::FtpTls;
+  std::string TlsTrustedCertificates = BuildSettings::FtpTlsTrustedCertificates;
   // The program file whose log this is (local 8-bit path); empty: the running program.
   std::string ProgramPath;
   // Null: Qt's own dialogs.
@@ -90,6 +96,10 @@ class TMainForm : public QMainWindow {
   // Single-file transfers and progress (mainfTransfers.cpp).
   void UploadButtonClick();
   void DownloadFile(const std::string& name);
+  // Fetches the remote file name to localPath, which is replaced only once the file is
+  // complete. false when the transfer was aborted (by the abort request or a disconnect):
+  // localPath is then as it was, and the status bar says so, as it does on a failure.
+  bool RetrieveLocalFile(const std::string& name, const std::string& localPath);
   void IdFTP1WorkBegin(TIdComponent* Sender, TWorkMode AWorkMode, int32_t AWorkCountMax);
   void IdFTP1Work(TIdComponent* Sender, TWorkMode AWorkMode, int32_t AWorkCount);
   void IdFTP1WorkEnd(TIdComponent* Sender, TWorkMode AWorkMode);
@@ -140,10 +150,38 @@ class TMainForm : public QMainWindow {
   // The menus and dirwahl as the connection state and a running action allow.
   void ApplyMenuStates();
 
+  // The current remote folder's path and listing, shown after a change of folder; the
+  // caller has disabled the command panel.
+  void ShowWorkingDir();
+  // A listed link: entered as a folder, or downloaded when it is none.
+  void OpenLink(const std::string& name);
+  // The connection as the window shows it (mainfConnection.cpp). The disconnected state
+  // is what the disconnect leaves: no listing, command panel off, caption "Verbinden",
+  // the menus of a closed connection.
+  void ShowDisconnectedState();
+  bool ShowsConnected() const;
+  // A run's connection: an open one that still answers, else a new one (connected once
+  // more when the server has ended the session meanwhile). true: a new one, whose
+  // listing of the folder it opened is fresh.
+  bool ConnectForRun();
+  // The remote folder shown last (CurrentDirEdit), as the commands take it.
+  std::string CurrentRemoteFolder() const;
+
+  // The folder upload's files, sent into the current remote folder with one record each
+  // (mainfPublishing.cpp). With progress (a publishing run), files already complete
+  // there are not sent again, and progress follows every file.
+  void UploadIntoCurrentFolder(const std::string& folder, const std::vector<TFolderEntry>& files,
+                               TResumePoint* progress);
+  // Raises the German text naming the log when no record can be appended.
+  void CheckLogBeforeRun(const std::string& runName) const;
+
   // The listing, shown line by line in DirectoryListBox and kept here as the server's
   // bytes, which are what the commands need back.
   void ShowListing(TStringList lines);
   void ClearListing();
+  // The row of the highlighted listing line, -1 when none is; and that line, refused with
+  // the list's index error when none is.
+  int SelectedListingRow() const;
   const std::string& SelectedListingLine() const;
   // Paths typed or chosen in the window, as the file layer takes them.
   std::string LocalFolder() const;
@@ -166,6 +204,8 @@ class TMainForm : public QMainWindow {
   // The one server this program talks to; fixed at build time, replaced only by tests.
   const std::string FHost;
   const std::uint16_t FPort;
+  const bool FTls;
+  const std::string FTlsTrustedCertificates;
   const std::string FProgramPath;
   const std::function<std::chrono::system_clock::time_point()> FClock;
   QLabel* FStatusPanels[StatusPanelCount] = {};
@@ -181,8 +221,15 @@ class TMainForm : public QMainWindow {
   // still read as a running trace.
   static constexpr std::chrono::milliseconds PendingLinesDelay{250};
   bool FMemoUsed = false; // the memo has received a path
+  // The folder chosen for the last publishing run of this program run, offered again.
+  QString FLastPublishedFolder;
   // The menus' connection state, as the connect action last set it.
   bool FMenusConnected = false;
+  // The folder the server opened after the login, learnt at the first connect. A
+  // reconnect with the same account lands there again, so it holds for the program run.
+  std::string FLoginFolder;
+  // Where the last failed publishing run stopped; none after a run that went through.
+  std::optional<TResumePoint> FResume;
   int FActionDepth = 0;
   // The window was asked to close while an action ran; it closes once that has unwound.
   bool FCloseRequested = false;
@@ -199,6 +246,9 @@ class TMainForm : public QMainWindow {
   // The running transfer's speed and bar, as the status bar and ProgressBar1 show them.
   void ShowProgress();
   std::optional<uint64_t> FUploadSize;
+  // The window aborted the running transfer (a work event carried out the abort request,
+  // or the disconnect ended it); such a transfer ends without a failure, incomplete.
+  bool FTransferAborted = false;
 
   // --- Network components -------------------------------------------------------------
   // Declared after ui and FDialogs, so they are built after the controls they report to and

@@ -1,6 +1,7 @@
 // The remote folder browser: the listing of the current remote folder and the actions on
 // its entries.
 
+#include "IdTCPExceptions.h"
 #include "ParseListingLine.h"
 #include "ScopeGuard.h"
 #include "mainf.h"
@@ -14,6 +15,10 @@ void TMainForm::OpenRemoteDir(const std::string& path) {
   // Until a folder has been shown there is no path to return to; servers refuse a change
   // to the empty path (550, 501), so the login folder is opened as it is.
   if (!path.empty()) IdFTP1->ChangeWorkingDir(path);
+  ShowWorkingDir();
+}
+
+void TMainForm::ShowWorkingDir() {
   IdFTP1->SetTransferType(ftASCII);
   ui->CurrentDirEdit->setText(QString::fromLocal8Bit(IdFTP1->QueryWorkingDir()));
   ClearListing();
@@ -26,7 +31,8 @@ void TMainForm::OpenRemoteDir(const std::string& path) {
 }
 
 void TMainForm::DirectoryListBoxClick() {
-  if (!IdFTP1->Connected()) return;
+  // A click with Ctrl can take the highlight away again; then there is nothing to describe.
+  if (!IdFTP1->Connected() || SelectedListingRow() < 0) return;
   bool folder = false;
   std::string name;
   ParseListingLine(SelectedListingLine(), folder, name);
@@ -34,17 +40,36 @@ void TMainForm::DirectoryListBoxClick() {
 }
 
 void TMainForm::DirectoryListBoxDblClick() {
-  if (ui->DirectoryListBox->currentRow() < 0 || !IdFTP1->Connected()) return;
+  if (SelectedListingRow() < 0 || !IdFTP1->Connected()) return;
   bool folder = false;
+  bool link = false;
   std::string name;
-  ParseListingLine(SelectedListingLine(), folder, name);
+  ParseListingLine(SelectedListingLine(), folder, link, name);
   if (folder) {
     EnableCommands(false);
     OpenRemoteDir(name);
     EnableCommands(true);
+  } else if (link) {
+    OpenLink(name);
   } else {
     DownloadFile(name);
   }
+}
+
+void TMainForm::OpenLink(const std::string& name) {
+  // Whether a link leads to a folder or a file only the server knows: it is entered as a
+  // folder, and fetched as a file when the server refuses that.
+  EnableCommands(false);
+  TScopeGuard enable([this] { EnableCommands(true); });
+  try {
+    IdFTP1->ChangeWorkingDir(name);
+  } catch (const EIdProtocolReplyError&) {
+    // A refusal that closed the session (421) leaves nothing to download from.
+    if (!IdFTP1->Connected()) throw;
+    DownloadFile(name);
+    return;
+  }
+  ShowWorkingDir();
 }
 
 void TMainForm::BackButtonClick() {

@@ -51,9 +51,16 @@ void TMainForm::ClearListing() {
   FListing.Clear();
 }
 
+int TMainForm::SelectedListingRow() const {
+  // The highlighted line, not the current row: a list that gets the focus makes its first
+  // line current without highlighting it, and nobody chose that line.
+  const QList<QListWidgetItem*> selected = ui->DirectoryListBox->selectedItems();
+  return selected.isEmpty() ? -1 : ui->DirectoryListBox->row(selected.front());
+}
+
 const std::string& TMainForm::SelectedListingLine() const {
   // Nothing selected reads index -1, which the list refuses with its index error.
-  return FListing.Strings(ui->DirectoryListBox->currentRow());
+  return FListing.Strings(SelectedListingRow());
 }
 
 std::string TMainForm::LocalFolder() const {

@@ -8,6 +8,7 @@
 #include "ParseListingLine.h"
 #include "ScopeGuard.h"
 #include "TransferRules.h"
+#include "TransferRun.h"
 #include "mainf.h"
 
 namespace {
@@ -45,28 +46,47 @@ void TMainForm::DownloadEntries() {
   if (!IdFTP1->Connected()) return;
   const std::string folder = RequiredLocalFolder();
   const TStringList wanted = LoadLines(DownloadListFile);
-  // The listing as it stands now; what the transfers do to the window meanwhile does not
-  // change which entries are looked at.
-  const TStringList listing = FListing;
-  for (const std::string& line : listing) {
+  CheckLogBeforeRun("der Download nach Liste");
+  // The names to fetch, taken from the listing as it stands now and counted before the
+  // first fetch; what the transfers do to the window meanwhile changes nothing here.
+  std::vector<std::string> names;
+  for (const std::string& line : FListing) {
     bool isFolder = false;
     std::string name;
     ParseListingLine(line, isFolder, name);
-    if (isFolder) continue;
+    if (isFolder || wanted.IndexOf(name) < 0) continue;
+    if (!DownloadFilter.empty() && name.find(DownloadFilter) == std::string::npos) continue;
+    names.push_back(name);
+  }
+  const TActivityLog log(LogFileName);
+  TTransferRun run(TTransferRun::TDirection::Download, static_cast<int>(names.size()));
+  for (const std::string& name : names) {
     TScopeGuard enable([this] { EnableCommands(true); });
-    bool found = wanted.IndexOf(name) >= 0;
-    if (!DownloadFilter.empty() && name.find(DownloadFilter) == std::string::npos) found = false;
-    if (!found) continue;
     if (!IsPlainFileName(name))
       throw Exception(Format("Der Name \"%s\" aus der Liste des Servers ist kein einfacher "
                              "Dateiname; der Download nach Liste wurde abgebrochen.",
                              Printable(name).c_str()));
     const std::string localPath = folder + name;
     EnableCommands(false);
-    IdFTP1->SetTransferType(ftBinary);
-    ExpectedSize = static_cast<uint32_t>(IdFTP1->QueryFileSize(name));
-    const uint32_t size = ExpectedSize;
-    IdFTP1->RetrieveFile(name, localPath, true);
-    TActivityLog(LogFileName).WriteDownload(name, size);
+    uint32_t size = 0;
+    RunExplained(
+        [&] {
+          IdFTP1->SetTransferType(ftBinary);
+          ExpectedSize = static_cast<uint32_t>(IdFTP1->QueryFileSize(name));
+          size = ExpectedSize;
+        },
+        [&](const std::string& cause) { return run.FileFailed(name, cause); });
+    RunExplained(
+        [&] { log.CheckRoomForDownload(name, size); },
+        [&](const std::string& cause) { return run.LogFailedBefore(name, LogFileName, cause); });
+    bool complete = false;
+    RunExplained([&] { complete = RetrieveLocalFile(name, localPath); },
+                 [&](const std::string& cause) { return run.FileFailed(name, cause); });
+    // An aborted file is not logged, and the user who aborted it wants the run ended.
+    if (!complete) return;
+    run.CountDone();
+    RunExplained(
+        [&] { log.WriteDownload(name, size); },
+        [&](const std::string& cause) { return run.LogFailedAfter(name, LogFileName, cause); });
   }
 }

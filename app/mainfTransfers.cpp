@@ -1,6 +1,8 @@
 // Single-file upload and download, and the progress display every transfer drives:
 // listings, these two, the folder upload and the download by list.
 
+#include "DownloadTarget.h"
+#include "Format.h"
 #include "ScopeGuard.h"
 #include "TransferSpeed.h"
 #include "mainf.h"
@@ -17,6 +19,10 @@ std::string LastPart(const std::string& path) {
   const size_t slash = path.rfind('/');
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
+
+// What became of the local file of a download that did not complete.
+constexpr const char* DownloadNotDoneNew = "Download nicht abgeschlossen: %s wurde nicht angelegt.";
+constexpr const char* DownloadNotDoneKept = "Download nicht abgeschlossen: %s ist unverändert.";
 
 } // namespace
 
@@ -52,7 +58,27 @@ void TMainForm::DownloadFile(const std::string& name) {
   EnableCommands(false);
   IdFTP1->SetTransferType(ftBinary);
   ExpectedSize = static_cast<uint32_t>(IdFTP1->QueryFileSize(name));
-  IdFTP1->RetrieveFile(name, chosen->toLocal8Bit().toStdString(), true);
+  RetrieveLocalFile(name, chosen->toLocal8Bit().toStdString());
+}
+
+bool TMainForm::RetrieveLocalFile(const std::string& name, const std::string& localPath) {
+  TDownloadTarget target(localPath);
+  bool complete = false;
+  // Said on every way out, after the transfer's own "Transfer durchgeführt.": the user
+  // must not take a missing or unchanged file for a downloaded one.
+  TScopeGuard tell([&] {
+    if (!complete)
+      ShowStatus(Format(target.TargetExisted() ? DownloadNotDoneKept : DownloadNotDoneNew,
+                        localPath.c_str()));
+  });
+  FTransferAborted = false;
+  IdFTP1->RetrieveToStream(name, target.Stream());
+  // An abort ends the transfer without a failure and with part of the file; so does a
+  // disconnect in the middle of it.
+  if (FTransferAborted || !IdFTP1->Connected()) return false;
+  target.Commit();
+  complete = true;
+  return true;
 }
 
 void TMainForm::IdFTP1WorkBegin(TIdComponent*, TWorkMode AWorkMode, int32_t AWorkCountMax) {

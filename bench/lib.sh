@@ -20,32 +20,34 @@ make_set() {
 scratch=/dev/shm
 [ -d "$scratch" ] && [ -w "$scratch" ] || scratch=/tmp
 
-# What the script started, ended on every way out: the server, a CPU-bound process.
-server=
+# start_server [TLS_PEM]: a pure-ftpd on a free loopback port serving $work/root; sets
+# work, port, root and url. With TLS_PEM (key and certificate) it requires FTP over TLS.
+# Every server started so is stopped (and its $work removed) when the script exits, and
+# so is the CPU-bound process of start_hog, on every way out.
+servers=()
+server_works=()
 hog=
-work=
+stop_servers() {
+  local s
+  for s in "${servers[@]}"; do kill "$s" 2>/dev/null || true; done
+  for s in "${servers[@]}"; do wait "$s" 2>/dev/null || true; done
+  rm -rf "${server_works[@]}"
+}
 bench_cleanup() {
-  local pid
-  for pid in $hog $server; do
-    kill "$pid" 2>/dev/null || true
-    wait "$pid" 2>/dev/null || true
-  done
-  hog=
-  server=
-  [ -z "$work" ] || rm -rf "$work"
+  stop_hog
+  stop_servers
 }
 trap bench_cleanup EXIT
 trap 'exit 130' INT
 trap 'exit 143' TERM
-
-# start_server: a pure-ftpd on a free loopback port serving $work/root; sets work, port,
-# root and url, and stops the server (removing $work) when the script exits.
 start_server() {
   work=$(mktemp -d "$scratch/lichtfracht-bench-server.XXXXXX")
   root=$work/root
   port=$(/usr/bin/python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
-  tests/support/pureftpd/start-pureftpd.sh "$root" "$port" "$work/state" >"$work/server.log" 2>&1 &
-  server=$!
+  tests/support/pureftpd/start-pureftpd.sh "$root" "$port" "$work/state" ${1:+"$1"} \
+    >"$work/server.log" 2>&1 &
+  servers+=("$!")
+  server_works+=("$work")
   for _ in $(seq 100); do
     (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null && break
     sleep 0.1
@@ -101,3 +103,51 @@ settle() {
 }
 
 median() { sort -g | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
+
+# Seconds of one run, from an empty server folder; checks that every file arrived whole.
+timed() { # client set
+  empty_root
+  local start end
+  start=$(date +%s.%N)
+  "run_$1" "$data/$2"
+  end=$(date +%s.%N)
+  if [ "$(total "$root")" != "$(total "$data/$2")" ]; then
+    echo "bench: $1 did not upload all of $2" >&2
+    exit 1
+  fi
+  awk "BEGIN { print $end - $start }"
+}
+
+# compare SET...: for each set, the median seconds of $runs runs of every client of
+# $clients (functions run_NAME FOLDER), taken round by round, with MB/s and how many
+# times as fast each of ours (ours*, base) is as lftp and curl.
+compare() {
+  local set client s mbs vs_lftp vs_curl bytes
+  printf '%-6s %-10s %9s %9s %12s %12s\n' set client seconds MB/s "ours/lftp" "ours/curl"
+  for set in "$@"; do
+    bytes=$(total "$data/$set" | cut -d' ' -f2)
+    declare -A times=() seconds=()
+    # Round by round, so that a slow spell of the machine falls on every client alike.
+    for _ in $(seq "$runs"); do
+      for client in "${clients[@]}"; do
+        times[$client]+="$(timed "$client" "$set") "
+      done
+    done
+    for client in "${clients[@]}"; do
+      seconds[$client]=$(echo "${times[$client]}" | tr ' ' '\n' | grep . | median)
+    done
+    for client in "${clients[@]}"; do
+      s=${seconds[$client]}
+      mbs=$(awk "BEGIN { print $bytes / 1000000 / $s }")
+      if [[ $client == ours* || $client == base ]]; then
+        # How many times as fast as the peer: its seconds over ours.
+        vs_lftp=$(awk "BEGIN { print ${seconds[lftp]} / $s }")
+        vs_curl=$(awk "BEGIN { print ${seconds[curl]} / $s }")
+        printf '%-6s %-10s %9.3f %9.0f %11.2fx %11.2fx\n' "$set" "$client" "$s" "$mbs" "$vs_lftp" "$vs_curl"
+      else
+        printf '%-6s %-10s %9.3f %9.0f %12s %12s\n' "$set" "$client" "$s" "$mbs" "" ""
+      fi
+    done
+    unset times seconds
+  done
+}

@@ -6,9 +6,21 @@
 //   window_bench transfer HOST PORT NAME FILE RUNS
 //                                                 download of the remote file NAME and upload
 //                                                 of the local FILE, through the window and bare
-//   window_bench publish HOST PORT FOLDER MINUTE  one publishing run of the local FOLDER; the
+//   window_bench publish HOST PORT FOLDER MINUTE [--idle SECONDS] [--report FILE]
+//                                                 one publishing run of the local FOLDER; the
 //                                                 dated remote folder is named MINUTE minutes
-//                                                 after 2030-01-01 00:00, so runs don't collide
+//                                                 after 2030-01-01 00:00, so runs don't collide.
+//                                                 --idle connects through the menu first and
+//                                                 leaves the session idle for SECONDS, as a
+//                                                 user who connected and went for a coffee;
+//                                                 --report writes the boxes shown, the trace
+//                                                 list and the activity log to FILE, whether
+//                                                 or not the run succeeded (for the field runs
+//                                                 of scripts/field-matrix)
+//                                                 --continue-when FILE: when the run fails,
+//                                                 creates FILE.waiting, waits (at most 120 s)
+//                                                 until FILE exists, then chooses the same
+//                                                 folder again and answers "Ja" to going on
 //
 // Prints one line per measurement: "what seconds MB/s maxrss_kib gap_max_ms gap_p99_ms
 // cpu_seconds" ("-" where a figure does not apply); a publishing run adds the growth of the
@@ -22,6 +34,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QEventLoop>
 #include <QListWidget>
 #include <QPushButton>
 #include <QTimer>
@@ -31,7 +44,9 @@
 #include <ctime>
 #include <deque>
 #include <filesystem>
+#include <fstream>
 #include <functional>
+#include <optional>
 #include <stdexcept>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -46,6 +61,8 @@ class TBenchDialogs : public TDialogs {
   std::deque<QString> Answers; // folder and file dialogs, in order
   QStringList Errors;
   QStringList Messages;
+  QStringList Questions;
+  bool QuestionAnswer = false;
 
   bool BrowseForFolder(const QString&, const QString&, QString& folder) override {
     folder = Next();
@@ -61,6 +78,10 @@ class TBenchDialogs : public TDialogs {
     return defaultText;
   }
   void ShowMessage(const QString& text) override { Messages << text; }
+  bool Question(const QString& text) override {
+    Questions << text;
+    return QuestionAnswer;
+  }
   void ShowError(const QString& text) override { Errors << text; }
 
  private:
@@ -247,39 +268,126 @@ void BenchTransfer(const TTarget& target, const std::string& name, const std::st
   std::filesystem::remove(local);
 }
 
-void BenchPublish(const TTarget& target, const std::string& folder, int minute) {
+struct TPublishOptions {
+  int IdleSeconds = -1; // < 0: no connection before the run
+  std::string ReportFile;
+  std::string ContinueWhen;
+};
+
+// Serves the window for the given time, as the program's own event loop would while the
+// user does nothing.
+void StayIdle(std::chrono::milliseconds time) {
+  QEventLoop loop;
+  QTimer::singleShot(time, &loop, &QEventLoop::quit);
+  loop.exec();
+}
+
+// What a person would have seen: every box, every trace line, then the activity log.
+void WriteReport(const std::string& file, const TBenchDialogs& dialogs, const QStringList& trace,
+                 const std::string& logFile, const std::string& failure) {
+  std::ofstream report(file, std::ios::binary | std::ios::trunc);
+  for (const QString& text : dialogs.Messages)
+    report << "MESSAGE\t" << text.toStdString() << "\n";
+  for (const QString& text : dialogs.Errors)
+    report << "ERROR\t" << QString(text).replace('\n', " / ").toStdString() << "\n";
+  for (const QString& text : dialogs.Questions)
+    report << "QUESTION\t" << QString(text).replace('\n', " / ").toStdString() << "\n";
+  if (!failure.empty()) report << "FAILURE\t" << failure << "\n";
+  for (const QString& line : trace)
+    report << "TRACE\t" << line.toStdString() << "\n";
+  std::ifstream log(logFile, std::ios::binary);
+  for (std::string line; std::getline(log, line);) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    report << "LOG\t" << line << "\n";
+  }
+}
+
+// Waits, serving the window, until the field script has put right what made the run fail.
+void WaitForFile(const std::string& file) {
+  std::ofstream(file + ".waiting").put('\n');
+  const TClock::time_point end = TClock::now() + std::chrono::seconds(120);
+  while (!std::filesystem::exists(file)) {
+    if (TClock::now() > end) throw std::runtime_error("no " + file + " within 120 s");
+    StayIdle(std::chrono::milliseconds(100));
+  }
+}
+
+void BenchPublish(const TTarget& target, const std::string& folder, int minute,
+                  const TPublishOptions& options) {
   std::tm base{};
   base.tm_year = 2030 - 1900;
   base.tm_mday = 1;
   base.tm_min = minute;
   base.tm_isdst = -1;
   const auto when = std::chrono::system_clock::from_time_t(std::mktime(&base));
-  TWindow window(target, [when] { return when; });
-  window.Dialogs->Answers.push_back(QString::fromStdString(folder));
+  QStringList trace;
+  TBenchDialogs shown;
+  std::string failure;
+  double seconds = 0;
+  bool finished = false;
   double bytes = 0;
   int files = 0;
   for (const auto& entry : std::filesystem::directory_iterator(folder)) {
     bytes += static_cast<double>(entry.file_size());
     ++files;
   }
-  const long peakBefore = MaxRssKib();
-  TGapRecorder gaps;
-  const double seconds =
-      WindowSecondsOf([&] { window.Form->findChild<QPushButton*>("dirwahl")->click(); }, gaps);
-  window.Check();
-  if (window.Dialogs->Messages.size() != 1 || window.Form->isVisible())
-    throw std::runtime_error("the publishing run did not finish");
+  long peakBefore = 0;
+  std::optional<TGapRecorder> gaps;
+  {
+    TWindow window(target, [when] { return when; });
+    try {
+      if (options.IdleSeconds >= 0) {
+        window.Trigger("Verbinden1");
+        StayIdle(std::chrono::seconds(options.IdleSeconds));
+      }
+      peakBefore = MaxRssKib();
+      gaps.emplace();
+      const auto publish = [&] {
+        window.Dialogs->Answers.push_back(QString::fromStdString(folder));
+        return SecondsOf([&] { window.Form->findChild<QPushButton*>("dirwahl")->click(); });
+      };
+      seconds = publish();
+      const auto firstErrors = window.Dialogs->Errors.size();
+      if (firstErrors > 0 && !options.ContinueWhen.empty()) {
+        WaitForFile(options.ContinueWhen);
+        window.Dialogs->QuestionAnswer = true;
+        seconds += publish();
+        if (window.Dialogs->Errors.size() > firstErrors)
+          throw std::runtime_error("error box after going on: " +
+                                   window.Dialogs->Errors.back().toStdString());
+      } else {
+        window.Check();
+      }
+      gaps->Stop();
+      finished = window.Dialogs->Messages.size() == 1 && !window.Form->isVisible();
+    } catch (const std::exception& e) {
+      failure = e.what();
+    }
+    // The trace list is drawn at most ten times a second: let the last lines arrive.
+    StayIdle(std::chrono::milliseconds(300));
+    auto* list = window.Form->findChild<QListWidget*>("DebugListBox");
+    for (int i = 0; list && i < list->count(); ++i)
+      trace << list->item(i)->text();
+    shown.Messages = window.Dialogs->Messages;
+    shown.Errors = window.Dialogs->Errors;
+    shown.Questions = window.Dialogs->Questions;
+  } // the window is gone: the log has its close record
+  if (!options.ReportFile.empty())
+    WriteReport(options.ReportFile, shown, trace, target.LogFolder + "/lichtfracht.log", failure);
+  if (!failure.empty()) throw std::runtime_error(failure);
+  if (!finished) throw std::runtime_error("the publishing run did not finish");
   // What the window keeps per file (trace and memo lines) shows as the growth of its peak.
   char growth[32];
   std::snprintf(growth, sizeof growth, " %.2f",
                 static_cast<double>(MaxRssKib() - peakBefore) / std::max(files, 1));
-  Report("publish_window", seconds, bytes, &gaps, growth);
+  Report("publish_window", seconds, bytes, &*gaps, growth);
 }
 
 int Usage() {
   std::fprintf(stderr, "usage: window_bench list HOST PORT FOLDER RUNS\n"
                        "       window_bench transfer HOST PORT NAME FILE RUNS\n"
-                       "       window_bench publish HOST PORT FOLDER MINUTE\n");
+                       "       window_bench publish HOST PORT FOLDER MINUTE [--idle SECONDS] "
+                       "[--report FILE] [--continue-when FILE]\n");
   return 2;
 }
 
@@ -303,9 +411,22 @@ int main(int argc, char* argv[]) {
       BenchList(target, argv[4], std::atoi(argv[5]));
     else if (mode == "transfer" && argc >= 7)
       BenchTransfer(target, argv[4], argv[5], std::atoi(argv[6]));
-    else if (mode == "publish")
-      BenchPublish(target, argv[4], std::atoi(argv[5]));
-    else
+    else if (mode == "publish") {
+      TPublishOptions options;
+      for (int i = 6; i + 1 < argc; i += 2) {
+        const std::string option = argv[i];
+        if (option == "--idle")
+          options.IdleSeconds = std::atoi(argv[i + 1]);
+        else if (option == "--report")
+          options.ReportFile = argv[i + 1];
+        else if (option == "--continue-when")
+          options.ContinueWhen = argv[i + 1];
+        else
+          throw std::runtime_error("unknown option " + option);
+      }
+      if ((argc - 6) % 2 != 0) throw std::runtime_error("an option without its value");
+      BenchPublish(target, argv[4], std::atoi(argv[5]), options);
+    } else
       status = Usage();
   } catch (const std::exception& e) {
     std::fprintf(stderr, "window_bench: %s\n", e.what());

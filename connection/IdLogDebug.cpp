@@ -5,6 +5,26 @@
 
 #include <sys/stat.h>
 
+std::string TerminalText(const std::string& text) {
+  std::string shown;
+  shown.reserve(text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    const auto byte = static_cast<unsigned char>(text[i]);
+    // C1 controls in their UTF-8 form (U+0080 to U+009F; U+009B starts a sequence as ESC [
+    // does) take two bytes and become one "?".
+    if (byte == 0xC2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) >= 0x80 &&
+        static_cast<unsigned char>(text[i + 1]) <= 0x9F) {
+      shown += '?';
+      ++i;
+    } else if ((byte < 0x20 && byte != '\t') || byte == 0x7F) {
+      shown += '?';
+    } else {
+      shown += static_cast<char>(byte);
+    }
+  }
+  return shown;
+}
+
 TIdLogDebug::TIdLogDebug() = default;
 
 TIdLogDebug::~TIdLogDebug() {
@@ -42,7 +62,7 @@ void TIdLogDebug::WriteLogItem(std::string text) {
     }
     break;
   case ltDebugOutput:
-    DebugOutput(text + "\r\n");
+    DebugOutput(TerminalText(text) + "\r\n");
     break;
   case ltEvent:
     break;

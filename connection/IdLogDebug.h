@@ -5,6 +5,7 @@
 
 #include <functional>
 #include <memory>
+#include <string>
 
 class TFileStream;
 class TIdLogDebug;
@@ -23,7 +24,13 @@ class EIdCanNotChangeTarget : public EIdException {
   EIdCanNotChangeTarget() : EIdException("Ziel kann in aktivem Zustand nicht geändert werden.") {}
 };
 
-// The connection trace: each item goes to OnLogItem and then to the target.
+// An item as the terminal behind standard error may see it: the server's bytes could
+// otherwise move the cursor, recolour or retitle the terminal, or answer back through it.
+// Control characters other than TAB, DEL and the C1 controls in UTF-8 become "?".
+std::string TerminalText(const std::string& text);
+
+// The connection trace: each item goes to OnLogItem and then to the target; the debug
+// output gets it as TerminalText.
 class TIdLogDebug : public TIdLogBase {
  public:
   TIdLogDebug();

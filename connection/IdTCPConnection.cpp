@@ -6,6 +6,7 @@
 #include "IdSocketErrors.h"
 #include "IdStack.h"
 #include "IdTCPExceptions.h"
+#include "IdTLSSession.h"
 #include "ScopeGuard.h"
 #include "Stream.h"
 
@@ -57,6 +58,8 @@ void TIdTCPConnection::DropClosedByPeer() {
 }
 
 bool TIdTCPConnection::WaitForInput(int32_t timeout) {
+  // Bytes the TLS session already decrypted would never make the socket readable.
+  if (FTLS && FTLS->HasBufferedInput()) return true;
   int32_t wait = timeout;
   bool wholeReply = false;
   if (timeout == TimeoutInfinite) {
@@ -119,6 +122,11 @@ int32_t TIdTCPConnection::ReceiveChunk(bool raiseIfClosed, int32_t timeout, TIdB
     if (intercept != nullptr && intercept->HandlesRecv) {
       n = intercept->RecvVia(block->Memory(), block->Size());
       break;
+    }
+    if (FTLS) {
+      n = ReceiveTLS(block->Memory(), block->Size(), error);
+      if (n != TLSRetry) break;
+      continue;
     }
     n = SocketHandle.ReceiveData(block->Memory(), block->Size(), Id_MSG_DONTWAIT);
     if (n != Id_SOCKET_ERROR) break;
@@ -275,6 +283,10 @@ void TIdTCPConnection::WriteBytes(const char* buffer, int32_t count) {
     int32_t error = 0;
     if (intercept != nullptr && intercept->HandlesSend) {
       sent = intercept->SendVia(buffer + offset, count - offset);
+    } else if (FTLS) {
+      sent = SendTLS(buffer + offset, count - offset, error);
+      if (sent == TLSRetry) continue;
+      if (sent > 0 && WaitHooks.PumpIfDue != nullptr) WaitHooks.PumpIfDue(false, false);
     } else {
       // Never blocks: a full socket is waited for in slices, serving the window.
       sent = SocketHandle.SendData(buffer + offset, count - offset, Id_MSG_DONTWAIT);
@@ -386,6 +398,7 @@ void TIdTCPConnection::DropConnection() {
     NotifyStatus(stDisconnected, SocketHandle.RemoteIP);
     NotifyDisconnected();
   }
+  FTLS.reset();
   if (FInterceptEnabled && FIntercept != nullptr) FIntercept->DetachConnection();
 }
 
@@ -394,6 +407,7 @@ void TIdTCPConnection::ResetState() {
   InBuffer.Clear();
   PeerClosed = false;
   FClosedByPeer = false;
+  FTLS.reset();
 }
 
 void TIdTCPConnection::DropForTooLong(const char* what, int32_t limit) {

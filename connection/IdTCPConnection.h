@@ -8,11 +8,13 @@
 
 #include <chrono>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 class TIdConnectionIntercept;
+class TIdTLSSession;
 class TStream;
 
 using TIdReplyCodes = std::vector<int16_t>;
@@ -57,6 +59,8 @@ class TIdTCPConnection : public TIdComponent {
   int32_t ReceiveChunk(bool raiseIfClosed, int32_t timeout, TIdBuffer* block, bool keepInInput);
 
   int32_t InputSize() const { return InBuffer.Size(); }
+  // Received bytes wait to be read: in the input buffer or decrypted in the TLS session.
+  bool InputPending() const;
   std::string TakeInput(int32_t count);
   void DropInput(int32_t count);
   // One line without its terminator (LF when empty, then a CR before it is dropped too).
@@ -80,6 +84,18 @@ class TIdTCPConnection : public TIdComponent {
   // the peer still sends meanwhile is dropped. A reset, or bytes the peer never took, raise
   // EIdConnClosedByPeer; the connection is closed afterwards in every case.
   void FinishSending();
+
+  // Encrypts the connection from here on: runs the client side of the TLS handshake on
+  // the open socket, each wait as limited as a receive or send. A failure drops the
+  // connection and raises (EIdTLSError with the reason). With endRequired the peer must
+  // end the stream with its close notification; an end without it raises EIdTLSTruncated.
+  void StartTLS(std::unique_ptr<TIdTLSSession> session, bool endRequired);
+  // The connection's TLS session, or none while it is plain.
+  TIdTLSSession* TLSSession() const { return FTLS.get(); }
+  // Ends what this side sends with the TLS close notification, so that the peer knows the
+  // stream is complete, and ends the session: FinishSending then reads to the peer's end.
+  // Nothing on a plain connection.
+  void SendCloseNotify();
 
   void Disconnect() { DropConnection(); }
   // Closes an open socket with stDisconnecting, stDisconnected and OnDisconnected; detaches
@@ -148,9 +164,18 @@ class TIdTCPConnection : public TIdComponent {
   void WaitForRoom();
   // Records a close by the peer and drops the connection.
   void DropClosedByPeer();
+  // One receive or send through the TLS session; ReceiveChunk's and WriteBytes's results,
+  // or TLSRetry once the wait the session asked for is over.
+  static constexpr int32_t TLSRetry = -2;
+  int32_t ReceiveTLS(char* buffer, int32_t size, int32_t& error);
+  int32_t SendTLS(const char* buffer, int32_t size, int32_t& error);
+  // The wait a TLS step asked for (WantRead or WantWrite), within the usual limits.
+  void WaitForTLS(bool forSending);
   void ReadReplyLines();
 
   std::optional<TClock::time_point> FReplyDeadline; // set while ReadReply runs with a limit
+  std::unique_ptr<TIdTLSSession> FTLS;
+  bool FTLSEndRequired = false;
   bool FClosedByPeer = false;
 
   TIdConnectionIntercept* FIntercept = nullptr;

@@ -104,8 +104,10 @@ void TIdFTP::Connect(bool login) {
       }
     };
     exchange(IdNoCommand, {220});
+    if (TLSRequired) NegotiateTLS(exchange);
     if (login) {
       if (exchange("user " + User, {230, 331}) == 331) exchange("pass " + Password, {230});
+      if (TLSRequired) ProtectDataConnections(exchange);
       exchange(FTransferType == ftBinary ? "type I" : "type A", {200});
       if (exchange("syst", {200, 215, 500}) == 500) {
         FSystemDescription = "Unbekannt";

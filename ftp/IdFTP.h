@@ -5,6 +5,7 @@
 #include "IdTCPClient.h"
 
 #include <exception>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -152,6 +153,14 @@ class TIdFTP : public TIdTCPClient {
   std::string User;
   std::string Password;
   bool Passive = false;
+  // Explicit FTP over TLS, required: after the greeting "AUTH TLS" and the handshake, and
+  // only then the login; after it "PBSZ 0" and "PROT P", and every data connection is
+  // encrypted too. A server that does not offer it, or whose certificate does not hold,
+  // gets nothing more: no user name, no password, no file.
+  bool TLSRequired = false;
+  // The certificates (PEM) the server's must lead to, the only ones trusted; empty: the
+  // system's certificate store.
+  std::string TLSTrustedCertificates;
   // Longest wait for the server's data connection in active mode, ms (0 = no limit).
   int32_t AcceptTimeOut = DefaultAcceptTimeOut;
   // ReadTimeOut and WriteTimeOut of every data connection, ms (0 = no limit).
@@ -169,11 +178,13 @@ class TIdFTP : public TIdTCPClient {
  private:
   // What the server still owes for the running transfer.
   struct TTransferReplies {
+    bool PortSent = false;
     bool CommandSent = false;
-    bool DataConnected = false; // the data connection stood (connected or accepted)
-    bool FinalRead = false;     // a reply other than a preliminary one came for the command
-    bool AbortAnswered = false; // the reply to our ABOR came (alone or with the final one)
-    int16_t FinalCode = 0;      // that reply
+    bool DataConnected = false;  // the data connection stood (connected or accepted)
+    bool ForeignRefused = false; // a connection from another host was turned away
+    bool FinalRead = false;      // a reply other than a preliminary one came for the command
+    bool AbortAnswered = false;  // the reply to our ABOR came (alone or with the final one)
+    int16_t FinalCode = 0;       // that reply
     std::string FinalLine;
   };
   enum class TActiveOutcome { Done, GoPassive };
@@ -204,8 +215,17 @@ class TIdFTP : public TIdTCPClient {
   // 426), so that the next command gets its own.
   void SettleStrayReplies();
   int16_t Exchange(const std::string& line, const TIdReplyCodes& allowed);
+  // TLS (IdFTPTLS.cpp): the control connection's handshake after the greeting, the
+  // protection of the data connections after the login, and a data connection's own
+  // handshake once it is connected or accepted (nothing without TLSRequired).
+  // Both run inside the login's exchange of commands and replies.
+  using TLoginExchange = std::function<int16_t(const std::string&, const TIdReplyCodes&)>;
+  void NegotiateTLS(const TLoginExchange& exchange);
+  void ProtectDataConnections(const TLoginExchange& exchange);
+  void SecureDataConnection(TIdTCPConnection& data);
   void RequestPassiveAddress(std::string& ip, int32_t& port);
-  void AnnounceDataPort(const TIdSocketHandle& handle);
+  // PORT; on the session's first data connection its reply may take FirstAcceptTimeOut.
+  void AnnounceDataPort(const TIdSocketHandle& handle, TTransferReplies& replies, bool first);
   void ShareWorkHandlers();
   // The data connection's limits, from this client's.
   void LimitDataConnection();

@@ -57,6 +57,16 @@ int32_t RefusedCode(const std::exception_ptr& failure) {
   }
 }
 
+std::string MessageOf(const std::exception_ptr& failure) {
+  try {
+    std::rethrow_exception(failure);
+  } catch (const std::exception& e) {
+    return e.what();
+  } catch (...) {
+    return {};
+  }
+}
+
 template <class E> bool Is(const std::exception_ptr& failure) {
   try {
     std::rethrow_exception(failure);
@@ -91,6 +101,9 @@ void TIdFTP::RunOutgoingTransfer(const std::string& command, TStream& source) {
       }
       // Aborted after the last block: the server's replies tell how it ended.
       if (FAbortSent && !data.Connected()) return;
+      // Over TLS the end of the file is told first within the session, so that the server
+      // can tell it from a cut-off connection.
+      data.SendCloseNotify();
       data.ResetOnDrop = false;
       data.FinishSending();
     } catch (const EIdConnClosedByPeer&) {
@@ -113,7 +126,6 @@ void TIdFTP::RunTransfer(const std::string& command, const TIdReplyCodes& prelim
   SettleStrayReplies();
   if (UsesPassive()) return RunPassiveTransfer(command, preliminary, move, false);
   if (RunActiveTransfer(command, move) == TActiveOutcome::Done) return;
-  NotifyStatus(stText, PassiveFallbackText);
   RunPassiveTransfer(command, preliminary, move, true);
 }
 
@@ -131,13 +143,14 @@ TIdFTP::TActiveOutcome TIdFTP::RunActiveTransfer(const std::string& command, Mov
       LimitDataConnection();
       listener->BoundIP = SocketHandle.IP;
       listener->PrepareListening();
-      AnnounceDataPort(listener->SocketHandle);
+      AnnounceDataPort(listener->SocketHandle, replies, first);
       WriteLine(command);
       replies.CommandSent = true;
       ReadTransferReply({125, 150}, replies);
       WaitForDataConnection(*listener, replies, first);
       replies.DataConnected = true;
       FActiveWorked = true;
+      SecureDataConnection(*listener);
       move(*listener);
     }
     ReadFinalReply(replies);
@@ -148,10 +161,17 @@ TIdFTP::TActiveOutcome TIdFTP::RunActiveTransfer(const std::string& command, Mov
     // The server refused PORT (it checks the address against ours: a NAT router in
     // between), said it cannot connect, or did not connect in time.
     const bool timedOut = Is<EIdAcceptTimeout>(failure);
+    // Servers that connect back while they answer PORT answer only when their attempt gives
+    // up (after half a minute, with a 421 that ends the session).
+    const bool portUnanswered = first && replies.PortSent && !replies.CommandSent &&
+                                (Is<EIdReadTimeout>(failure) || refused == 421);
+    // A server with a second address for its data connections: turned away as anyone
+    // else would be, and passive mode still works with it.
     const bool impossible =
         !replies.DataConnected &&
-        ((!replies.CommandSent && refused != 0 && refused / 100 != 2) ||
-         NoDataConnection(static_cast<int16_t>(refused)) || (first && timedOut));
+        ((!replies.CommandSent && refused != 0 && refused / 100 != 2 && refused != 421) ||
+         NoDataConnection(static_cast<int16_t>(refused)) || (first && timedOut) || portUnanswered ||
+         replies.ForeignRefused);
     if (timedOut && SocketHandle.IsOpen) {
       // The server may still try; call it off before anything else is said.
       try {
@@ -161,12 +181,14 @@ TIdFTP::TActiveOutcome TIdFTP::RunActiveTransfer(const std::string& command, Mov
       }
     }
     DrainOwedReplies(replies);
-    if (!impossible || refused == 421) RaiseTransferFailure(failure, replies);
+    if (!impossible) RaiseTransferFailure(failure, replies);
     FPassiveFallback = true;
+    NotifyStatus(stText, PassiveFallbackText);
     if (SocketHandle.IsOpen) return TActiveOutcome::GoPassive;
     throw EIdFTPNoDataConnection(
-        "Der Server kann keine Verbindung zu diesem Computer aufbauen und hat die Sitzung "
-        "beendet. Beim nächsten Verbinden wird der passive Modus verwendet.");
+        "Der Server kann keine Verbindung zu diesem Computer aufbauen, und die Sitzung ist "
+        "beendet. Beim nächsten Verbinden wird der passive Modus verwendet.\n(" +
+        MessageOf(failure) + ")");
   }
 }
 
@@ -196,6 +218,7 @@ void TIdFTP::RunPassiveTransfer(const std::string& command, const TIdReplyCodes&
       client->Connect();
       replies.DataConnected = true;
       ReadTransferReply(preliminary, replies);
+      SecureDataConnection(*client);
       move(*client);
       client->Disconnect();
     }
@@ -209,17 +232,11 @@ void TIdFTP::RunPassiveTransfer(const std::string& command, const TIdReplyCodes&
         ((!replies.CommandSent && refused != 0) ||
          NoDataConnection(static_cast<int16_t>(refused)) || Is<EIdSocketError>(failure));
     if (!afterActive || !noConnection) RaiseTransferFailure(failure, replies);
-    std::string reason;
-    try {
-      std::rethrow_exception(failure);
-    } catch (const std::exception& e) {
-      reason = e.what();
-    }
     throw EIdFTPNoDataConnection(
         "Es kommt keine Datenverbindung zum Server zustande, weder im aktiven noch im passiven "
         "Modus. Wahrscheinlich sperrt eine Firewall die Verbindungen; bitte den Administrator "
         "des Netzes fragen.\n(" +
-        reason + ")");
+        MessageOf(failure) + ")");
   }
 }
 
@@ -318,7 +335,8 @@ void TIdFTP::WaitForDataConnection(TIdSimpleServer& listener, TTransferReplies& 
   listener.AcceptPollTime = AcceptSliceTime;
   // Anyone may connect to the port we announced; only the server may deliver the data.
   listener.AcceptFromIP = SocketHandle.RemoteIP;
-  listener.OnForeignConnection = [this](const std::string& ip) {
+  listener.OnForeignConnection = [this, &replies](const std::string& ip) {
+    replies.ForeignRefused = true;
     NotifyStatus(stText,
                  Format("Eine Datenverbindung von %s wurde abgewiesen: sie kam nicht vom Server.",
                         ip.c_str()));
@@ -330,14 +348,20 @@ void TIdFTP::WaitForDataConnection(TIdSimpleServer& listener, TTransferReplies& 
     if (!listener.SocketHandle.IsOpen) return;
     // A server that cannot connect says so on the control connection (425, 421, ...);
     // that ends the wait at once.
-    if (InputSize() == 0) {
+    if (!InputPending()) {
       TIdSocketList control{SocketHandle.SocketId};
       if (GlobalStack->SockSelect(&control, nullptr, nullptr, 0) != 1) return;
     }
     // A connection that arrived in the same instant is taken first.
     TIdSocketList pending{listener.SocketHandle.SocketId};
     if (GlobalStack->SockSelect(&pending, nullptr, nullptr, 0) == 1) return;
-    NoteTransferReply(replies, ReadReply({}));
+    const int16_t code = ReadReply({});
+    NoteTransferReply(replies, code);
+    // A transfer that ends well without a data connection moved nothing: no success.
+    if (code / 100 == 2)
+      throw EIdFTPNoDataConnection(Format("Der Server meldet das Ende der Übertragung (\"%s\"), "
+                                          "hat aber keine Datenverbindung aufgebaut.",
+                                          LastReplyLine().c_str()));
     RaiseReplyError();
   };
   listener.WaitForConnection();
@@ -348,8 +372,14 @@ void TIdFTP::RequestPassiveAddress(std::string& ip, int32_t& port) {
   ParsePassiveReply(LastReplyLine(), ip, port);
 }
 
-void TIdFTP::AnnounceDataPort(const TIdSocketHandle& handle) {
-  Exchange("PORT " + PortArgument(handle.IP, handle.Port), {200});
+void TIdFTP::AnnounceDataPort(const TIdSocketHandle& handle, TTransferReplies& replies,
+                              bool first) {
+  WriteLine("PORT " + PortArgument(handle.IP, handle.Port));
+  replies.PortSent = true;
+  std::optional<TClock::time_point> deadline;
+  if (first && FirstAcceptTimeOut > 0)
+    deadline = TClock::now() + std::chrono::milliseconds(FirstAcceptTimeOut);
+  ReadReply({200}, deadline);
 }
 
 void TIdFTP::ShareWorkHandlers() {

@@ -20,9 +20,11 @@ TEST(AntiFreeze, ServesWhatIsWaitingAndReturns) {
   freeze.PumpMessages();
   EXPECT_EQ(served, 2);
   freeze.ApplicationHasPriority = false;
+  // Nothing waiting: returns at once rather than waiting for an event (the bound only
+  // tells a hang from a busy machine).
   const auto start = std::chrono::steady_clock::now();
-  freeze.PumpMessages(); // nothing waiting: returns at once
-  EXPECT_LT(std::chrono::steady_clock::now() - start, 500ms);
+  freeze.PumpMessages();
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);
 }
 
 TEST(AntiFreeze, TheWindowRunsWhileALineIsAwaited) {

@@ -1,6 +1,9 @@
+#include "PureFtpd.h"
 #include "WindowFixture.h"
 
+#include <QLineEdit>
 #include <QPushButton>
+#include <QTest>
 
 namespace {
 
@@ -110,3 +113,155 @@ TEST_F(Browser, DeleteFilesAndFolders) {
 }
 
 } // namespace
+
+// Only a highlighted line is acted on. Qt makes the first line current (not highlighted)
+// when the list gets the focus after a refresh; that line was chosen by nobody.
+class Selection : public WindowTest {
+ protected:
+  void Start() {
+    Serve();
+    const fs::path root = server->Root();
+    fs::create_directories(root / "Urlaub 2026");
+    WriteFileBytes((root / "a.jpg").string(), "a");
+    WriteFileBytes((root / "b.jpg").string(), "b");
+    Connect();
+  }
+  // As the list's focus-in does it: current, not selected.
+  void FocusAfterRefresh() {
+    Listing().selectionModel()->setCurrentIndex(Listing().model()->index(0, 0),
+                                                QItemSelectionModel::NoUpdate);
+    ASSERT_EQ(Listing().currentRow(), 0);
+    ASSERT_TRUE(Listing().selectedItems().isEmpty());
+  }
+  QPoint Centre(const QString& line) {
+    for (int i = 0; i < Listing().count(); ++i)
+      if (Listing().item(i)->text().endsWith(line))
+        return Listing().visualItemRect(Listing().item(i)).center();
+    ADD_FAILURE() << "no listing line ends with " << line.toStdString();
+    return {};
+  }
+  // The commands sent by the action, without PORT (its port differs from run to run).
+  Lines SentBy(const std::function<void()>& action) {
+    const size_t before = server->Transcript().size();
+    action();
+    Lines sent;
+    const Lines all = server->Transcript();
+    for (size_t i = before; i < all.size(); ++i)
+      if (all[i].rfind("PORT ", 0) != 0) sent.push_back(all[i]);
+    return sent;
+  }
+};
+
+TEST_F(Selection, OnlyAHighlightedLineIsActedOn) {
+  const Lines downloadB = {"type I", "SIZE b.jpg", "retr b.jpg"};
+  const Lines deleteB = {"DELE b.jpg", "PWD", "CWD /", "PWD", "list"};
+  const QStringList indexError = {"Listenindex überschreitet das Maximum (-1)"};
+  struct Case {
+    const char* state;
+    const char* action; // a menu item, or "double click" on b.jpg
+    Lines sent;
+    QStringList errors;
+  };
+  const Case cases[] = {
+      {"none", "Dateilschen1", {}, indexError},
+      {"none", "DateiDownload1", {}, {}},
+      {"none", "double click", downloadB, {}},
+      {"after refresh", "Dateilschen1", {}, indexError},
+      {"after refresh", "DateiDownload1", {}, {}},
+      {"after refresh", "double click", downloadB, {}},
+      {"after a click", "Dateilschen1", deleteB, {}},
+      {"after a click", "DateiDownload1", downloadB, {}},
+      {"after a click", "double click", downloadB, {}},
+      {"after a deletion", "Dateilschen1", {}, indexError},
+      {"after a deletion", "DateiDownload1", {}, {}},
+      {"after a deletion", "double click", downloadB, {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.state << ", " << c.action);
+    Start();
+    const std::string state = c.state;
+    if (state == "none") {
+      Listing().setCurrentItem(nullptr);
+    } else if (state == "after refresh") {
+      Trigger("Verzeichnisebenehher1"); // at the top: the same folder again
+      FocusAfterRefresh();
+    } else if (state == "after a click") {
+      QTest::mouseClick(Listing().viewport(), Qt::LeftButton, {}, Centre("b.jpg"));
+      ASSERT_EQ(Listing().selectedItems().size(), 1);
+    } else {
+      Select("a.jpg");
+      Trigger("Dateilschen1");
+      ASSERT_FALSE(fs::exists(fs::path(server->Root()) / "a.jpg"));
+      FocusAfterRefresh();
+    }
+    const bool offered = std::find(c.sent.begin(), c.sent.end(), "retr b.jpg") != c.sent.end();
+    if (offered) dialogs->FileAnswers.push_back(QString::fromStdString((dir / "b.jpg").string()));
+    const Lines sent = SentBy([&] {
+      if (std::string(c.action) == "double click") {
+        // As the mouse sends it: press and release, then the second press as a double click.
+        QTest::mouseClick(Listing().viewport(), Qt::LeftButton, {}, Centre("b.jpg"));
+        QTest::mouseDClick(Listing().viewport(), Qt::LeftButton, {}, Centre("b.jpg"));
+      } else
+        Trigger(c.action);
+    });
+    EXPECT_EQ(sent, c.sent);
+    EXPECT_EQ(dialogs->Errors, c.errors);
+    EXPECT_TRUE(dialogs->FileAnswers.empty()) << "the save dialog was not asked";
+    EXPECT_EQ(fs::exists(fs::path(server->Root()) / "b.jpg"), c.sent != deleteB);
+    EXPECT_TRUE(fs::is_directory(fs::path(server->Root()) / "Urlaub 2026"));
+  }
+}
+
+// A link is entered as a folder; when the server refuses that, it is fetched as a file.
+TEST_F(Selection, LinksAreEnteredOrFetched) {
+  const std::string listing = "drwxr-xr-x    2 ftp      ftp          4096 Dec 08 01:30 Serie\r\n"
+                              "lrwxrwxrwx    1 ftp      ftp             5 Dec 08 01:30 Neueste -> "
+                              "Serie\r\n"
+                              "lrwxrwxrwx    1 ftp      ftp             8 Dec 08 01:30 Titel -> "
+                              "bild.jpg\r\n";
+  Serve("default", {{"listing", TScriptedFtpServer::EscapedValue(listing)}});
+  const fs::path root = server->Root();
+  fs::create_directories(root / "Serie");
+  WriteFileBytes((root / "bild.jpg").string(), "Titelbild");
+  fs::create_directory_symlink("Serie", root / "Neueste");
+  fs::create_symlink("bild.jpg", root / "Titel");
+  Connect();
+
+  Select("Neueste -> Serie");
+  EXPECT_EQ(SentBy([&] { Trigger("DateiDownload1"); }), (Lines{"CWD Neueste", "PWD", "list"}));
+  EXPECT_EQ(Find<QLineEdit>(*form, "CurrentDirEdit")->text(), "/Neueste");
+  Trigger("Verzeichnisebenehher1");
+
+  Select("Titel -> bild.jpg");
+  dialogs->FileAnswers.push_back(QString::fromStdString((dir / "titel.jpg").string()));
+  EXPECT_EQ(SentBy([&] { Trigger("DateiDownload1"); }),
+            (Lines{"CWD Titel", "type I", "SIZE Titel", "retr Titel"}));
+  EXPECT_EQ(dialogs->Calls.last(), "SaveFile:  | Titel");
+  EXPECT_EQ(ReadFileBytes((dir / "titel.jpg").string()), "Titelbild");
+  EXPECT_EQ(Find<QLineEdit>(*form, "CurrentDirEdit")->text(), "/");
+  EXPECT_TRUE(dialogs->Errors.isEmpty()) << dialogs->Errors.join('\n').toStdString();
+}
+
+// The same with the link lines of a real server.
+TEST_F(Selection, LinksOnPureFtpd) {
+  TPureFtpd pure;
+  pure.CreateFolder("Serie");
+  pure.CreateFile("Serie/x.jpg", "x");
+  pure.CreateFile("bild.jpg", "Titelbild");
+  fs::create_directory_symlink("Serie", fs::path(pure.Root()) / "Neueste");
+  fs::create_symlink("bild.jpg", fs::path(pure.Root()) / "Titel");
+  StartWindow(pure.Port());
+  Connect();
+  Select("Neueste -> Serie");
+  Trigger("DateiDownload1");
+  // pure-ftpd names the folder the link leads to.
+  EXPECT_EQ(Find<QLineEdit>(*form, "CurrentDirEdit")->text(), "/Serie");
+  ASSERT_EQ(Listing().count(), 1);
+  EXPECT_TRUE(Listing().item(0)->text().endsWith(" x.jpg"));
+  Trigger("Verzeichnisebenehher1");
+  Select("Titel -> bild.jpg");
+  dialogs->FileAnswers.push_back(QString::fromStdString((dir / "titel.jpg").string()));
+  Trigger("DateiDownload1");
+  EXPECT_EQ(ReadFileBytes((dir / "titel.jpg").string()), "Titelbild");
+  EXPECT_EQ(dialogs->Errors, QStringList{}) << pure.Diagnostics();
+}

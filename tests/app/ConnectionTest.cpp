@@ -120,6 +120,37 @@ TEST_F(Connection, FailedConnectLeavesTheWindowDisconnected) {
   }
 }
 
+// A session the server ended (idle too long) is found closed by the next action, which
+// fails; the window then shows the closed connection and connects again on request.
+TEST_F(Connection, ASessionTheServerEndedShowsAsDisconnected) {
+  struct Case {
+    const char* what;
+    TScriptedFtpServer::TSettings settings;
+  };
+  const Case cases[] = {
+      {"421, then closed", {{"idle_timeout", "2"}, {"idle_reply", "421 Timeout."}}},
+      {"closed without a word", {{"idle_timeout", "2"}}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Serve("default", c.settings);
+    Connect();
+    ASSERT_TRUE(WaitForServerHangUp());
+    Trigger("Verzeichnisebenehher1");
+    EXPECT_EQ(dialogs->Errors.size(), 1);
+    EXPECT_FALSE(form->IdFTP1->Connected());
+    auto* button = Find<QPushButton>(*form, "ConnectButton");
+    EXPECT_EQ(button->text(), "Verbinden");
+    EXPECT_TRUE(button->isDefault());
+    EXPECT_EQ(EnabledMenus(), "Verbinden1");
+    EXPECT_EQ(Listing().count(), 0);
+    EXPECT_FALSE(Find<QWidget>(*form, "UploadButton")->isEnabled());
+    Connect();
+    EXPECT_EQ(button->text(), "Trennen");
+    EXPECT_EQ(dialogs->Errors.size(), 1);
+  }
+}
+
 TEST_F(Connection, FailedFolderOpeningKeepsTheConnection) {
   Serve("default", {{"replies.PWD", "550 PWD not allowed"}});
   Connect();

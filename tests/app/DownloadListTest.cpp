@@ -1,6 +1,10 @@
+#include "ActivityLog.h"
+#include "FileLimits.h"
 #include "WindowFixture.h"
 
 #include <QLineEdit>
+#include <iostream>
+#include <optional>
 
 namespace {
 
@@ -95,7 +99,43 @@ TEST_F(DownloadList, StopsAtTheFirstFailure) {
   EXPECT_EQ(dialogs->Errors.size(), 3);
   EXPECT_EQ(dialogs->Errors.at(0), QString::fromStdString("Datei " + (dir / "fehlt.txt").string() +
                                                           " kann nicht geöffnet werden."));
-  EXPECT_EQ(dialogs->Errors.at(1), "550 Permission denied.");
+  EXPECT_EQ(dialogs->Errors.at(1), "b.jpg konnte nicht heruntergeladen werden; 1 von 3 Dateien ist "
+                                   "heruntergeladen.\n550 Permission denied.");
+}
+
+// The log is checked before anything is fetched, and before each file for room for its
+// record: a file never arrives without the record that tells of it.
+TEST_F(DownloadList, NoFileArrivesThatTheLogCannotTell) {
+  Start();
+  WriteList("a.jpg\nb.jpg\nc.jpg\n");
+  const std::string log = (dir / "lichtfracht.log").string();
+  {
+    TUnwritableFile readOnly(log);
+    if (readOnly.Works()) {
+      Run();
+      EXPECT_EQ(dialogs->Errors, QStringList{QString::fromStdString(
+                                     "Das Aktivitätsprotokoll " + log +
+                                     " kann nicht geschrieben werden; der Download nach Liste "
+                                     "wurde nicht begonnen.\nDateizugriff verweigert.")});
+      EXPECT_TRUE(Fetched().empty());
+    } else {
+      std::cout << "[ SKIPPED  ] read-only log: this machine cannot make a file unwritable for "
+                   "this user\n";
+    }
+  }
+  dialogs->Errors.clear();
+  TFileSizeLimit full(static_cast<off_t>(fs::file_size(log) +
+                                         ActivityRecord::Download(NowText(), "a.jpg", 16).size()));
+  ASSERT_TRUE(full.Set());
+  Run();
+  EXPECT_EQ(dialogs->Errors,
+            QStringList{QString::fromStdString(
+                "Das Aktivitätsprotokoll " + log +
+                " kann nicht geschrieben werden; b.jpg wurde nicht heruntergeladen, 1 von 3 "
+                "Dateien ist heruntergeladen.\nZu wenig Speicherplatz.")});
+  EXPECT_EQ(Fetched(), Lines{"a.jpg"});
+  EXPECT_EQ(Records(), Lines{"a.jpg 16"});
+  EXPECT_FALSE(fs::exists(local / "b.jpg"));
 }
 
 TEST_F(DownloadList, NeverWritesANameThatLeavesTheFolder) {
@@ -111,6 +151,31 @@ TEST_F(DownloadList, NeverWritesANameThatLeavesTheFolder) {
   EXPECT_EQ(server->Transcript().back(), "retr a.jpg") << "nothing is sent for the bad name";
   EXPECT_EQ(Records(), Lines{"a.jpg 16"});
   EXPECT_FALSE(fs::exists(dir / "x"));
+}
+
+// A file that fails or is aborted half-way replaces nothing and is not logged; the run
+// ends there.
+TEST_F(DownloadList, AnIncompleteFileLeavesTheLocalOneAsItWas) {
+  const std::pair<const char*, TScriptedFtpServer::TSettings> ways[] = {
+      {"failed", {{"replies_once.RETR", R"(["", "550 Permission denied"])"}}},
+      {"aborted", {{"data_chunk_size", "4"}, {"data_chunk_delay", "0.05"}}},
+  };
+  for (const auto& [way, settings] : ways) {
+    SCOPED_TRACE(way);
+    Start(settings);
+    WriteFileBytes((local / "b.jpg").string(), "alt");
+    WriteList("a.jpg\nb.jpg\nc.jpg\n");
+    std::optional<TOnceDuring> abort;
+    if (std::string(way) == "aborted")
+      abort.emplace([&] { return form->TransferActive && Fetched().size() == 2; },
+                    [&] { form->AbortButtonClick(); });
+    Run();
+    EXPECT_EQ(Fetched(), (Lines{"a.jpg", "b.jpg"}));
+    EXPECT_EQ(Records(), Lines{"a.jpg 16"});
+    EXPECT_EQ(ReadFileBytes((local / "b.jpg").string()), "alt");
+    EXPECT_EQ(std::distance(fs::directory_iterator(local), fs::directory_iterator()), 2)
+        << "a.jpg and the old b.jpg, no temporary file";
+  }
 }
 
 } // namespace

@@ -17,9 +17,8 @@ TEST_F(FieldPublishing, CompletesWhereActiveModeCannotWork) {
     bool passive; // the run went passive
   };
   const Case cases[] = {
-      {"port_illegal", true},
-      {"never_connect", true},
-      {"proftpd_messages", false},
+      {"port_illegal", true},        {"never_connect", true},     {"port_hang", true},
+      {"data_from_elsewhere", true}, {"proftpd_messages", false},
   };
   const fs::path photos = dir / "Fotos";
   fs::create_directories(photos);

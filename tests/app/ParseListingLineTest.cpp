@@ -9,6 +9,7 @@ struct Case {
   const char* line;
   bool folder;
   const char* name;
+  bool link = false;
 };
 
 // Lines as servers send them, and the corner cases of the rule.
@@ -31,7 +32,21 @@ const Case Cases[] = {
      "foto.jpg"},
     {"pyftpdlib, older than six months",
      "-rw-r--r--   1 anna     anna         1536 Jan 05  2025 alt.jpg", false, "alt.jpg"},
-    {"link", "lrwxrwxrwx 1 anna users 6 Dec 7 14:05 neu -> Urlaub", false, "neu -> Urlaub"},
+    {"link", "lrwxrwxrwx 1 anna users 6 Dec 7 14:05 neu -> Urlaub", false, "neu", true},
+    {"link, pure-ftpd",
+     "lrwxrwxrwx    1 1000       1000                5 Dec  8 01:30 Neueste -> Serie", false,
+     "Neueste", true},
+    {"link, vsftpd", "lrwxrwxrwx    1 1001     1001            5 Dec 08 01:30 Neueste -> Serie",
+     false, "Neueste", true},
+    {"link, proftpd",
+     "lrwxrwxrwx   1 anna     anna           12 Dec  8 01:30 Neueste Bilder -> Serie 2026", false,
+     "Neueste Bilder", true},
+    {"link whose target names an arrow", "lrwxrwxrwx 1 a b 9 Dec 7 14:05 x -> y -> z", false, "x",
+     true},
+    {"link without a target shown", "lrwxrwxrwx 1 anna users 6 Dec 7 14:05 neu", false, "neu",
+     true},
+    {"an arrow in a file's name stays", "-rw-r--r-- 1 a b 1 Dec 7 14:05 a -> b.txt", false,
+     "a -> b.txt"},
     {"one column fewer loses the first word", "-rw-r--r-- 1 anna 1536 Dec 7 14:05 mein bild.jpg",
      false, "bild.jpg"},
     {"no blank at all", "readme", false, "readme"},
@@ -47,9 +62,11 @@ TEST(ParseListingLine, Table) {
   for (const Case& c : Cases) {
     SCOPED_TRACE(testing::Message() << c.what << ": \"" << c.line << '"');
     bool folder = !c.folder;
+    bool link = !c.link;
     std::string name = "stale";
-    ParseListingLine(c.line, folder, name);
+    ParseListingLine(c.line, folder, link, name);
     EXPECT_EQ(folder, c.folder);
+    EXPECT_EQ(link, c.link);
     EXPECT_EQ(name, c.name);
   }
 }

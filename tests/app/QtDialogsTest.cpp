@@ -1,6 +1,7 @@
 #include "QtDialogs.h"
 
 #include "ModalAnswer.h"
+#include "ScopeGuard.h"
 #include "TestSupport.h"
 
 #include <QAbstractButton>
@@ -8,9 +9,13 @@
 #include <QInputDialog>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPushButton>
+#include <filesystem>
 #include <gtest/gtest.h>
 
 namespace {
+
+namespace fs = std::filesystem;
 
 // The real dialogs, opened offscreen and answered by a timer.
 class QtDialogs : public ::testing::Test {
@@ -45,6 +50,45 @@ TEST_F(QtDialogs, MessageBoxIsPlainWithOk) {
     box->button(QMessageBox::Ok)->click();
   });
   dialogs.ShowMessage("Upload der Fotos durchgeführt!");
+  EXPECT_TRUE(answer.Answered());
+}
+
+// A server's reply in a box is text, whatever markup it holds.
+TEST_F(QtDialogs, BoxesShowPlainText) {
+  const QString reply = "550 <b>Zugriff</b> verweigert: <a href=\"http://x.example/\">hier</a>";
+  const std::pair<const char*, std::function<void()>> boxes[] = {
+      {"error box", [&] { dialogs.ShowError(reply); }},
+      {"message box", [&] { dialogs.ShowMessage(reply); }},
+  };
+  for (const auto& [what, show] : boxes) {
+    SCOPED_TRACE(what);
+    TModalAnswer answer([&](QWidget* modal) {
+      auto* box = qobject_cast<QMessageBox*>(modal);
+      ASSERT_NE(box, nullptr);
+      EXPECT_EQ(box->textFormat(), Qt::PlainText);
+      EXPECT_EQ(box->text(), reply);
+      box->button(QMessageBox::Ok)->click();
+    });
+    show();
+    EXPECT_TRUE(answer.Answered());
+  }
+}
+
+// "Ja" and "Nein" whatever translations are installed, "Ja" the default; names with
+// markup characters shown as they are.
+TEST_F(QtDialogs, QuestionBoxAsksJaOrNein) {
+  const QString text = "Fortsetzen in <b>/Fotos & Co</b>?";
+  TModalAnswer answer([&](QWidget* modal) {
+    auto* box = qobject_cast<QMessageBox*>(modal);
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(box->icon(), QMessageBox::Question);
+    EXPECT_EQ(box->windowTitle(), "Lichtfracht");
+    EXPECT_EQ(box->text(), text);
+    EXPECT_EQ(box->textFormat(), Qt::PlainText);
+    EXPECT_EQ(box->defaultButton()->text(), "Ja");
+    box->button(QMessageBox::No)->click();
+  });
+  EXPECT_FALSE(dialogs.Question(text));
   EXPECT_TRUE(answer.Answered());
 }
 
@@ -134,6 +178,56 @@ TEST_F(QtDialogs, FolderDialogCancelledForgetsAFolderThatDoesNotExist) {
   EXPECT_FALSE(dialogs.BrowseForFolder("Upload-Verzeichnis wählen", "", folder));
   EXPECT_TRUE(folder.isEmpty());
   EXPECT_TRUE(answer.Answered());
+}
+
+// The folder dialog opens in the user's pictures folder (XDG_PICTURES_DIR in
+// user-dirs.dirs, else ~/Pictures), in the home folder only when there is none, and never
+// in the program's working folder.
+TEST_F(QtDialogs, FolderDialogStartsInThePicturesFolder) {
+  const fs::path home = temp.Path() / "home";
+  const fs::path config = temp.Path() / "config";
+  struct Case {
+    const char* what;
+    const char* userDirs; // content of user-dirs.dirs; null: none
+    const char* create;   // folder made under home; null: none
+    fs::path start;
+  };
+  const Case cases[] = {
+      {"XDG_PICTURES_DIR", "XDG_PICTURES_DIR=\"$HOME/Bilder\"\n", "Bilder", home / "Bilder"},
+      {"XDG_PICTURES_DIR of a missing folder", "XDG_PICTURES_DIR=\"$HOME/Bilder\"\n", nullptr,
+       home},
+      {"no XDG_PICTURES_DIR, ~/Pictures", nullptr, "Pictures", home / "Pictures"},
+      {"no pictures folder at all", nullptr, nullptr, home},
+  };
+  const QByteArray oldHome = qgetenv("HOME");
+  const QByteArray oldConfig = qgetenv("XDG_CONFIG_HOME");
+  TScopeGuard restore([&] {
+    qputenv("HOME", oldHome);
+    if (oldConfig.isNull())
+      qunsetenv("XDG_CONFIG_HOME");
+    else
+      qputenv("XDG_CONFIG_HOME", oldConfig);
+  });
+  qputenv("HOME", QByteArray::fromStdString(home.string()));
+  qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(config.string()));
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    fs::remove_all(home);
+    fs::remove_all(config);
+    fs::create_directories(home);
+    fs::create_directories(config);
+    if (c.userDirs) WriteFileBytes((config / "user-dirs.dirs").string(), c.userDirs);
+    if (c.create) fs::create_directories(home / c.create);
+    TModalAnswer answer([&](QWidget* modal) {
+      auto* dialog = qobject_cast<QFileDialog*>(modal);
+      ASSERT_NE(dialog, nullptr);
+      EXPECT_EQ(dialog->directory().absolutePath().toStdString(), c.start.string());
+      dialog->reject();
+    });
+    QString folder;
+    EXPECT_FALSE(dialogs.BrowseForFolder("Upload-Verzeichnis wählen", "", folder));
+    EXPECT_TRUE(answer.Answered());
+  }
 }
 
 } // namespace

@@ -19,6 +19,7 @@ class TScriptedDialogs : public TDialogs {
   std::deque<std::optional<QString>> FolderAnswers; // nullopt: cancelled
   std::deque<std::optional<QString>> FileAnswers;   // open and save dialogs
   std::deque<std::optional<QString>> InputAnswers;  // nullopt: cancelled
+  std::deque<bool> QuestionAnswers;                 // true: "Ja"
 
   bool BrowseForFolder(const QString& caption, const QString& root, QString& folder) override {
     Calls << QStringLiteral("BrowseForFolder: %1 | %2 | %3").arg(caption, root, folder);
@@ -50,6 +51,17 @@ class TScriptedDialogs : public TDialogs {
   void ShowMessage(const QString& text) override {
     Calls << QStringLiteral("ShowMessage: %1").arg(text);
     Messages << text;
+  }
+
+  bool Question(const QString& text) override {
+    Calls << QStringLiteral("Question: %1").arg(text);
+    if (QuestionAnswers.empty()) {
+      ADD_FAILURE() << "Question asked without a scripted answer";
+      return false;
+    }
+    const bool answer = QuestionAnswers.front();
+    QuestionAnswers.pop_front();
+    return answer;
   }
 
   void ShowError(const QString& text) override {

@@ -3,6 +3,7 @@
 
 #include <QProgressBar>
 #include <QPushButton>
+#include <optional>
 #include <regex>
 
 namespace {
@@ -187,7 +188,7 @@ TEST_F(SingleTransfer, LocalFilesThatCannotBeUsed) {
   EXPECT_EQ(sent.back(), "SIZE foto.jpg") << "the size was asked before the file was made";
 }
 
-TEST_F(SingleTransfer, AbortKeepsWhatArrived) {
+TEST_F(SingleTransfer, AbortKeepsNothing) {
   const std::pair<const char*, std::function<void(TMainForm&)>> ways[] = {
       {"AbortButton", [](TMainForm& f) { Find<QPushButton>(f, "AbortButton")->click(); }},
       {"Trennen", [](TMainForm& f) { Find<QAction>(f, "trennen1")->trigger(); }},
@@ -206,11 +207,13 @@ TEST_F(SingleTransfer, AbortKeepsWhatArrived) {
     const auto abor = std::find(sent.begin(), sent.end(), "ABOR");
     ASSERT_NE(abor, sent.end()) << testing::PrintToString(sent);
     EXPECT_EQ(*(abor - 1), "retr foto.jpg");
-    const uintmax_t kept = fs::file_size(dir / "foto.jpg");
-    EXPECT_GT(kept, 0u);
-    EXPECT_LT(kept, 40000u);
+    EXPECT_FALSE(fs::exists(dir / "foto.jpg")) << "no part of the file is left";
     EXPECT_TRUE(dialogs->Errors.isEmpty()) << dialogs->Errors.join('\n').toStdString();
-    ExpectIdleProgress();
+    EXPECT_EQ(Status(),
+              QString::fromStdString("Download nicht abgeschlossen: " +
+                                     (dir / "foto.jpg").string() + " wurde nicht angelegt."));
+    EXPECT_EQ(Progress().value(), 0);
+    EXPECT_FALSE(form->TransferActive);
     if (std::string(way) == "Trennen") {
       EXPECT_TRUE(server->WaitForTranscriptLine("Quit"));
       EXPECT_EQ(server->Transcript().back(), "Quit") << "ABOR first, then Quit";
@@ -221,6 +224,55 @@ TEST_F(SingleTransfer, AbortKeepsWhatArrived) {
       EXPECT_FALSE(form->AbortRequested);
     }
   }
+}
+
+// A download that does not complete leaves no file that looks complete: the local file
+// is as it was before, and the status bar says so.
+TEST_F(SingleTransfer, AnIncompleteDownloadLeavesTheLocalFileAsItWas) {
+  struct Case {
+    const char* what;
+    TScriptedFtpServer::TSettings settings;
+    std::function<void(TMainForm&)> during; // once data has arrived
+    QStringList errors;
+  };
+  const TScriptedFtpServer::TSettings slowly = {{"data_chunk_size", "1024"},
+                                                {"data_chunk_delay", "0.05"}};
+  const Case cases[] = {
+      {"refused", {{"replies.RETR", "550 Permission denied"}}, {}, {"550 Permission denied."}},
+      {"failed half-way",
+       {{"data_chunk_size", "1024"}, {"data_cut_after", "20480"}},
+       {},
+       {"426 Connection closed; transfer aborted."}},
+      {"aborted", slowly, [](TMainForm& f) { f.AbortButtonClick(); }, {}},
+      {"disconnected", slowly, [](TMainForm& f) { Find<QAction>(f, "trennen1")->trigger(); }, {}},
+  };
+  const fs::path local = dir / "foto.jpg";
+  for (const Case& c : cases)
+    for (const bool existing : {false, true}) {
+      SCOPED_TRACE(testing::Message() << c.what << (existing ? ", over an existing file" : ""));
+      Serve("default", c.settings);
+      PutRemote("foto.jpg", Photo(40000));
+      Connect();
+      fs::remove(local);
+      if (existing) WriteFileBytes(local.string(), "alt");
+      {
+        std::optional<TOnceDuring> during;
+        if (c.during)
+          during.emplace([&] { return form->TransferActive && Progress().value() > 0; },
+                         [&] { c.during(*form); });
+        Download("foto.jpg", local);
+      }
+      EXPECT_EQ(dialogs->Errors, c.errors);
+      if (existing)
+        EXPECT_EQ(ReadFileBytes(local.string()), "alt");
+      else
+        EXPECT_FALSE(fs::exists(local));
+      EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1 + existing)
+          << "the log and the file that was there, no temporary file";
+      EXPECT_EQ(Status(), QString::fromStdString(
+                              "Download nicht abgeschlossen: " + local.string() +
+                              (existing ? " ist unverändert." : " wurde nicht angelegt.")));
+    }
 }
 
 TEST_F(SingleTransfer, OtherActionsWaitForTheRunningOne) {

@@ -67,9 +67,12 @@ void ExpectAppends(const std::filesystem::path& file, const TGermanTime& time, W
   EXPECT_TRUE(added == record(earliest) || added == record(latest))
       << "appended: " << testing::PrintToString(added)
       << "\nexpected: " << testing::PrintToString(record(latest));
-  if (time.Available()) {
-    static const std::regex germanDateTime(R"(^(\r\n)?\d\d\.\d\d\.\d{4}( \d\d:\d\d:\d\d)?\t)");
-    EXPECT_TRUE(std::regex_search(added, germanDateTime))
-        << "no German date-time in front: " << testing::PrintToString(added);
-  }
+  // Without the locale the records are still checked, but not their German form: the
+  // test says so instead of passing as if it had been.
+  if (!time.Available())
+    GTEST_SKIP() << "no German locale (de_DE.UTF-8; scripts/install-deps generates it): "
+                    "the German date-time is not checked";
+  static const std::regex germanDateTime(R"(^(\r\n)?\d\d\.\d\d\.\d{4}( \d\d:\d\d:\d\d)?\t)");
+  EXPECT_TRUE(std::regex_search(added, germanDateTime))
+      << "no German date-time in front: " << testing::PrintToString(added);
 }

@@ -1,6 +1,7 @@
 #include "TransferRules.h"
 
 #include "ProgressScale.h"
+#include "ScopeGuard.h"
 #include "TransferSpeed.h"
 
 #include <clocale>
@@ -84,15 +85,16 @@ TEST(TransferSpeed, RateFromTheWholeCount) {
 
 TEST(TransferSpeed, TextFollowsTheLocalesDecimalSeparator) {
   const std::string previous = std::setlocale(LC_NUMERIC, nullptr);
+  TScopeGuard restore([&] { std::setlocale(LC_NUMERIC, previous.c_str()); });
   ASSERT_NE(std::setlocale(LC_NUMERIC, "C"), nullptr);
   EXPECT_EQ(SpeedText(2048 / 1024.0 / 0.5), "4.00 KB/s");
   EXPECT_EQ(SpeedText(0), "0.00 KB/s");
   EXPECT_EQ(SpeedText(1234.567), "1234.57 KB/s");
   EXPECT_EQ(SpeedText(3145728), "3145728.00 KB/s");
-  if (std::setlocale(LC_NUMERIC, "de_DE.UTF-8") != nullptr) {
-    EXPECT_EQ(SpeedText(4), "4,00 KB/s");
-  }
-  std::setlocale(LC_NUMERIC, previous.c_str());
+  if (std::setlocale(LC_NUMERIC, "de_DE.UTF-8") == nullptr)
+    GTEST_SKIP() << "no German locale (de_DE.UTF-8; scripts/install-deps generates it): "
+                    "the decimal comma is not checked";
+  EXPECT_EQ(SpeedText(4), "4,00 KB/s");
 }
 
 TEST(ProgressScale, FollowsWrappingCountsAndEndsFull) {

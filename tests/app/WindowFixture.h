@@ -13,6 +13,7 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 #include <memory>
+#include <poll.h>
 
 using Lines = std::vector<std::string>;
 
@@ -78,6 +79,8 @@ class WindowTest : public ::testing::Test {
     setup.ProgramPath = (dir / "lichtfracht").string();
     setup.Dialogs = std::move(scripted);
     setup.Clock = std::move(clock);
+    setup.Tls = tls;
+    setup.TlsTrustedCertificates = tlsTrusted;
     form = std::make_unique<TMainForm>(std::move(setup));
     form->show();
     QCoreApplication::processEvents();
@@ -124,6 +127,13 @@ class WindowTest : public ::testing::Test {
       if (Find<QMenu>(*form, name)->isEnabled()) on << name;
     return on.join(' ');
   }
+  // Waits (at most 15 s) until the server has closed the control connection, which the
+  // client notices only when it next reads from it.
+  ::testing::AssertionResult WaitForServerHangUp() {
+    pollfd hangUp{form->IdFTP1->SocketHandle.SocketId, POLLRDHUP, 0};
+    if (::poll(&hangUp, 1, 15000) == 1) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "the server kept the session open";
+  }
   // The command lines the server received after the login (user, pass, type, syst).
   Lines AfterLogin() const {
     const Lines all = server->Transcript();
@@ -135,4 +145,7 @@ class WindowTest : public ::testing::Test {
   std::unique_ptr<TScriptedFtpServer> server;
   std::unique_ptr<TMainForm> form;
   TScriptedDialogs* dialogs = nullptr; // owned by form
+  // FTP over TLS required by the window StartWindow makes, trusting these certificates.
+  bool tls = false;
+  std::string tlsTrusted;
 };

@@ -4,17 +4,36 @@
 #include "IdStackPosix.h"
 #include "LoopbackPeer.h"
 
+#include <functional>
+#include <future>
 #include <gtest/gtest.h>
 #include <memory>
+#include <stdexcept>
 #include <thread>
 
 namespace {
 
 class CountingAntiFreeze : public TIdAntiFreezeBase {
  public:
-  void PumpMessages() override { ++pumps; }
+  void PumpMessages() override {
+    if (++pumps == releaseAt && release) release->set_value();
+  }
   int pumps = 0;
+  // At the pump numbered releaseAt, release is fulfilled (lets a waiting peer go on).
+  int releaseAt = 0;
+  std::promise<void>* release = nullptr;
 };
+
+// A peer that sends "x" once released, so that the data arrives after a known number of
+// empty slices however busy the machine is.
+std::function<void(peer::TPeerSocket&)> SendWhenReleased(std::promise<void>& release) {
+  return [released = release.get_future().share()](peer::TPeerSocket& s) {
+    if (released.wait_for(peer::DefaultDeadline) != std::future_status::ready)
+      throw std::runtime_error("the wait was never served");
+    s.Send("x");
+    s.ReceiveSome();
+  };
+}
 
 // The platform stack, noting the time-out of every readiness wait.
 class RecordingStack : public TIdStackPosix {
@@ -146,18 +165,23 @@ TEST_F(WaitSlicing, RemainderFirstThenWholeSlices) {
 }
 
 TEST_F(WaitSlicing, StopsAtTheSliceThatFindsData) {
-  peer::TLoopbackPeer server([](peer::TPeerSocket& s) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(450));
-    s.Send("x");
-    s.ReceiveSome();
-  });
+  std::promise<void> release;
+  peer::TLoopbackPeer server(SendWhenReleased(release));
   TIdSocketHandle h;
   Connect(h, server.Port());
   CountingAntiFreeze af;
-  EXPECT_TRUE(h.WaitReadable(1100));
-  ASSERT_GE(stack->waits.size(), 2u);
-  EXPECT_LT(stack->waits.size(), 5u);
+  af.release = &release;
+  af.releaseAt = 2;
+  EXPECT_TRUE(h.WaitReadable(20100));
+  // 100, 250, then slices of 250 until the data is there; far fewer than the 81 of the
+  // whole time.
+  ASSERT_GE(stack->waits.size(), 3u);
+  EXPECT_LT(stack->waits.size(), 81u);
   EXPECT_EQ(stack->waits[0], 100);
+  for (size_t i = 1; i < stack->waits.size(); ++i)
+    EXPECT_EQ(stack->waits[i], 250);
+  EXPECT_EQ(af.pumps, static_cast<int>(stack->waits.size()) - 1)
+      << "served after every slice but the one that found the data";
   h.Close();
   EXPECT_EQ(server.Join(), "");
 }
@@ -182,17 +206,16 @@ TEST_F(WaitSlicing, WithoutAnAntiFreezeOneWaitAsGiven) {
 }
 
 TEST_F(WaitSlicing, AnUnlimitedWaitBecomesSlices) {
-  peer::TLoopbackPeer server([](peer::TPeerSocket& s) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(120));
-    s.Send("x");
-    s.ReceiveSome();
-  });
+  std::promise<void> release;
+  peer::TLoopbackPeer server(SendWhenReleased(release));
   TIdSocketHandle h;
   Connect(h, server.Port());
   CountingAntiFreeze af;
   af.IdleTimeOut = 50;
+  af.release = &release;
+  af.releaseAt = 2;
   EXPECT_TRUE(h.WaitReadable(TimeoutInfinite));
-  ASSERT_GE(stack->waits.size(), 2u);
+  ASSERT_GE(stack->waits.size(), 3u);
   for (int32_t w : stack->waits)
     EXPECT_EQ(w, 50);
   h.Close();

@@ -7,11 +7,29 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <regex>
 #include <sstream>
 #include <unistd.h>
 
 namespace {
+
+// What reaches standard error while run runs.
+std::string StandardErrorOf(const std::function<void()>& run) {
+  fflush(stderr);
+  char path[] = "/tmp/lf-stderr-XXXXXX";
+  const int capture = ::mkstemp(path);
+  const int saved = ::dup(2);
+  ::dup2(capture, 2);
+  run();
+  fflush(stderr);
+  ::dup2(saved, 2);
+  ::close(saved);
+  ::close(capture);
+  const std::string text = ReadFileBytes(path);
+  ::unlink(path);
+  return text;
+}
 
 class Trace : public ConnectionFixture {
  protected:
@@ -89,21 +107,45 @@ TEST_F(Trace, TheHandlersTextIsWhatTheTargetGets) {
   log.OnLogItem = [](TIdLogDebug*, std::string& text) {
     if (text.find("pass") != std::string::npos) text = "Passwort gesendet";
   };
-  // Catch what reaches standard error.
-  fflush(stderr);
-  char path[] = "/tmp/lf-stderr-XXXXXX";
-  const int capture = ::mkstemp(path);
-  const int saved = ::dup(2);
-  ::dup2(capture, 2);
-  Converse();
-  fflush(stderr);
-  ::dup2(saved, 2);
-  ::close(saved);
-  ::close(capture);
-  const std::string text = ReadFileBytes(path);
-  ::unlink(path);
-  EXPECT_EQ(text, "Verbunden.\r\nErh.: 220 ready<EOL>\r\nGesendet: user anna<EOL>\r\n"
-                  "Passwort gesendet\r\nVerbindung aufgehoben.\r\n");
+  EXPECT_EQ(StandardErrorOf([&] { Converse(); }),
+            "Verbunden.\r\nErh.: 220 ready<EOL>\r\nGesendet: user anna<EOL>\r\n"
+            "Passwort gesendet\r\nVerbindung aufgehoben.\r\n");
+}
+
+TEST(TerminalText, ControlCharactersBecomeQuestionMarks) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"220 ready<EOL>", "220 ready<EOL>"},
+      {"a\tb", "a\tb"},
+      {"\x1b]0;Titel\x07\x1b[31mrot\x1b[0m", "?]0;Titel??[31mrot?[0m"},
+      {"lone\rCR and lone\nLF", "lone?CR and lone?LF"},
+      {std::string("nul\0del\x7f", 8), "nul?del?"},
+      {"C1 CSI \xc2\x9b"
+       "31m, C1 NEL \xc2\x85",
+       "C1 CSI ?31m, C1 NEL ?"},
+      {"Umlaute \xc3\xa4\xc3\xb6 and \xc2\xa0 stay", "Umlaute \xc3\xa4\xc3\xb6 and \xc2\xa0 stay"},
+      {"cut \xc2", "cut \xc2"},
+  };
+  for (const auto& [raw, shown] : cases) {
+    SCOPED_TRACE(testing::PrintToString(raw));
+    EXPECT_EQ(TerminalText(raw), shown);
+  }
+}
+
+// A server's escape sequences reach standard error defused; the window gets them as sent.
+TEST_F(Trace, StandardErrorGetsNoControlCharacters) {
+  log.SetActive(false);
+  log.SetTarget(ltDebugOutput);
+  log.SetActive(true);
+  const std::string text = StandardErrorOf([&] {
+    Start([](peer::TPeerSocket& s) {
+      s.Send("220 \x1b[2J\x1b]0;pwned\x07ready\r\n");
+      s.ReceiveSome();
+    });
+    client.ReadReply({220});
+    client.Disconnect();
+  });
+  EXPECT_EQ(text, "Verbunden.\r\nErh.: 220 ?[2J?]0;pwned?ready<EOL>\r\nVerbindung aufgehoben.\r\n");
+  EXPECT_EQ(items.at(1), "Erh.: 220 \x1b[2J\x1b]0;pwned\x07ready<EOL>");
 }
 
 TEST_F(Trace, FileTargetAppends) {

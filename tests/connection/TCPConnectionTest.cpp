@@ -2,7 +2,9 @@
 #include "IdTCPExceptions.h"
 #include "MemoryStream.h"
 
+#include <atomic>
 #include <chrono>
+#include <stdexcept>
 #include <thread>
 
 namespace {
@@ -21,12 +23,30 @@ TEST_F(Lines_, LineEnds) {
   EXPECT_EQ(client.ReadLine(), "a\rb") << "only a CR right before the LF goes";
 }
 
+// Tells another thread how many receives brought data.
+class CountingIntercept : public RecordingIntercept {
+ public:
+  void NoteReceived(const char* buffer, int32_t count) override {
+    RecordingIntercept::NoteReceived(buffer, count);
+    if (count > 0) ++receives;
+  }
+  // Whether count receives have brought data before the deadline.
+  bool WaitForReceives(int count) const {
+    const auto deadline = std::chrono::steady_clock::now() + peer::DefaultDeadline;
+    while (receives < count && std::chrono::steady_clock::now() < deadline)
+      std::this_thread::yield();
+    return receives >= count;
+  }
+  std::atomic<int> receives{0};
+};
+
 TEST_F(Lines_, SplitOverReceivesAndManyInOne) {
-  RecordingIntercept trace;
+  CountingIntercept trace;
   WatchWith(trace);
-  Start([](peer::TPeerSocket& s) {
+  Start([&trace](peer::TPeerSocket& s) {
     s.Send("hel");
-    std::this_thread::sleep_for(50ms);
+    // The rest of the line only once the client has read the start: two receives.
+    if (!trace.WaitForReceives(1)) throw std::runtime_error("the client read nothing");
     s.Send("lo\n");
     s.ReceiveUntil("next");
     s.Send("one\ntwo\n");
@@ -229,14 +249,15 @@ TEST_F(Closing, WritingToAPeerThatHasGoneDropsTheConnection) {
   Start([](peer::TPeerSocket& s) { s.Close(); });
   EXPECT_EQ(server->Join(), "");
   const std::string block(65536, 'x');
+  // The first writes may still be taken; one meets the reset within the deadline.
   bool failed = false;
-  for (int i = 0; i < 100 && !failed; ++i) {
+  const auto deadline = std::chrono::steady_clock::now() + peer::DefaultDeadline;
+  while (!failed && std::chrono::steady_clock::now() < deadline) {
     try {
       client.WriteText(block);
     } catch (const EIdConnClosedByPeer&) {
       failed = true;
     }
-    std::this_thread::sleep_for(5ms);
   }
   EXPECT_TRUE(failed);
 }

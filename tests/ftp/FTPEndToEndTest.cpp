@@ -7,21 +7,12 @@
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
-#include <random>
 #include <sstream>
 #include <unistd.h>
 
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string RandomBytes(size_t size, unsigned seed) {
-  std::mt19937 random(seed);
-  std::string bytes(size, '\0');
-  for (char& c : bytes)
-    c = static_cast<char>(random());
-  return bytes;
-}
 
 // Our client against a production FTP daemon, in both data connection modes.
 class EndToEnd : public ::testing::TestWithParam<bool> {

@@ -28,17 +28,6 @@ class Faults : public ScriptedFixture {
   }
 };
 
-// The message of the E that run raised; a test failure when it raised nothing.
-template <typename E, typename F> std::string MessageOf(F run) {
-  try {
-    run();
-  } catch (const E& e) {
-    return e.Message;
-  }
-  ADD_FAILURE() << "no exception";
-  return {};
-}
-
 TEST_F(Faults, A426WeDidNotAskForIsAFailure) {
   for (bool passive : {false, true})
     for (bool upload : {false, true})

@@ -17,16 +17,6 @@ namespace {
 constexpr const char* FallbackText =
     "Der Server kann keine Verbindung zu diesem Computer aufbauen; weiter im passiven Modus.";
 
-template <typename E, typename F> std::string MessageOf(F run) {
-  try {
-    run();
-  } catch (const E& e) {
-    return e.Message;
-  }
-  ADD_FAILURE() << "no exception of the expected kind";
-  return {};
-}
-
 class Field : public ScriptedFixture {
  protected:
   void ServeField(const std::string& scenario, const TScriptedFtpServer::TSettings& set = {}) {
@@ -70,6 +60,24 @@ class Field : public ScriptedFixture {
     EXPECT_EQ(ftp.QueryWorkingDir(), "/");
   }
 
+  // Each case with a client of its own: the first leaves the client passive.
+  void ExpectSessionEndedThenPassive(const std::string& scenario) {
+    ServeField(scenario);
+    Login();
+    const std::string message = MessageOf<EIdFTPNoDataConnection>([&] { List(); });
+    EXPECT_EQ(message.rfind("Der Server kann keine Verbindung zu diesem Computer aufbauen, und die "
+                            "Sitzung ist beendet. Beim nächsten Verbinden wird der passive Modus "
+                            "verwendet.",
+                            0),
+              0u)
+        << message;
+    EXPECT_FALSE(ftp.Connected());
+    Login();
+    EXPECT_EQ(List(), Lines{});
+    const Lines all = AfterLogin();
+    EXPECT_EQ(Lines(all.end() - 2, all.end()), (Lines{"PASV", "nlst"}));
+  }
+
   Lines texts; // status texts of kind stText
 };
 
@@ -100,7 +108,7 @@ TEST_P(Fallback, ActiveModeImpossibleGoesPassiveOnceAndStays) {
   expected.push_back("PASV");
   expected.push_back(command);
   EXPECT_EQ(Conversation(), expected);
-  EXPECT_EQ(texts, Lines{FallbackText});
+  EXPECT_EQ(std::count(texts.begin(), texts.end(), FallbackText), 1);
   EXPECT_TRUE(ftp.UsesPassive());
   if (c.upload) {
     EXPECT_EQ(ReadFileBytes(server->Root() + "/up.jpg"), "photo");
@@ -110,7 +118,7 @@ TEST_P(Fallback, ActiveModeImpossibleGoesPassiveOnceAndStays) {
   const Lines after = Conversation();
   EXPECT_EQ(Lines(after.end() - 2, after.end()), (Lines{"PASV", "nlst"}));
   EXPECT_EQ(ftp.QueryWorkingDir(), "/");
-  EXPECT_EQ(texts.size(), 1u);
+  EXPECT_EQ(std::count(texts.begin(), texts.end(), FallbackText), 1);
   // So is the next session of the client.
   ftp.Disconnect();
   Login();
@@ -126,7 +134,9 @@ INSTANTIATE_TEST_SUITE_P(
                       FallbackCase{"never_connect", false, {"PORT", "@", "ABOR"}},
                       FallbackCase{"never_connect", true, {"PORT", "@", "ABOR"}},
                       FallbackCase{"never_connect_425", false, {"PORT", "@"}, 30000},
-                      FallbackCase{"never_connect_425", true, {"PORT", "@"}, 30000}),
+                      FallbackCase{"never_connect_425", true, {"PORT", "@"}, 30000},
+                      FallbackCase{"data_from_elsewhere", false, {"PORT", "@"}},
+                      FallbackCase{"data_from_elsewhere", true, {"PORT", "@"}}),
     [](const ::testing::TestParamInfo<FallbackCase>& info) {
       std::string name =
           std::string(info.param.scenario) + (info.param.upload ? "_upload" : "_list");
@@ -143,6 +153,28 @@ TEST_F(Field, LaterDataConnectionsKeepTheirLimitAndNoFallback) {
   EXPECT_FALSE(ftp.UsesPassive());
   EXPECT_TRUE(texts.empty());
   EXPECT_EQ(ftp.QueryWorkingDir(), "/") << "the transfer was called off with ABOR, in step";
+}
+
+// Servers that connect back while they answer PORT: a 421 at once, or nothing until their
+// attempt gives up.
+TEST_F(Field, A421ToPortEndsTheSessionAndTheNextGoesPassive) {
+  ExpectSessionEndedThenPassive("port_421");
+}
+
+TEST_F(Field, APortThatIsNotAnsweredEndsTheSessionAndTheNextGoesPassive) {
+  ExpectSessionEndedThenPassive("port_hang");
+}
+
+TEST_F(Field, AnEndWithoutDataConnectionIsNoSuccess) {
+  ServeField("never_connect",
+             {{"never_connect_reply", "226 Transfer complete"}, {"never_connect_delay", "0.1"}});
+  ftp.FirstAcceptTimeOut = 30000;
+  Login();
+  EXPECT_EQ(
+      MessageOf<EIdFTPNoDataConnection>([&] { List(); }),
+      "Der Server meldet das Ende der Übertragung (\"226 Transfer complete\"), hat aber keine "
+      "Datenverbindung aufgebaut.");
+  EXPECT_EQ(ftp.QueryWorkingDir(), "/");
 }
 
 TEST_F(Field, NeitherModeWorksSaysFirewallWhenPassiveIsRefused) {

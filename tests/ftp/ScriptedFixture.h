@@ -36,6 +36,18 @@ class ScriptedFixture : public ::testing::Test {
   TIdFTP ftp;
 };
 
+// The message of the E that run raised; a test failure when it raised nothing or another
+// kind.
+template <typename E, typename F> std::string MessageOf(F run) {
+  try {
+    run();
+  } catch (const E& e) {
+    return e.Message;
+  }
+  ADD_FAILURE() << "no exception of the expected kind";
+  return {};
+}
+
 // "PORT a,b,c,d,p1,p2" for the port the listener was given, as far as a test can know it:
 // the address part only.
 inline bool IsLoopbackPortCommand(const std::string& line) {

@@ -1,5 +1,6 @@
 #include "AppendFile.h"
 
+#include "FileLimits.h"
 #include "InOutError.h"
 #include "TestFiles.h"
 
@@ -49,6 +50,27 @@ TEST_F(AppendFile, NeverCreatesAndReportsInGerman) {
   EXPECT_FALSE(fs::exists(path));
   // A missing folder is reported the same way.
   EXPECT_THROW(CreateFileIfMissing(dir / "no" / "such.log"), EInOutError);
+}
+
+// A full disk or a size limit in the middle of a record: the record is not there at all,
+// and a check before writing tells the same without leaving a trace.
+TEST_F(AppendFile, ARecordIsWrittenWholeOrNotAtAll) {
+  const std::string path = dir / "voll.log";
+  CreateFileIfMissing(path);
+  AppendToFile(path, "alt\r\n");
+  CheckAppendable(path);
+  EXPECT_THROW(CheckAppendable(dir / "fehlt.log"), EInOutError);
+  TFileSizeLimit limit(static_cast<off_t>(Content(path).size()) + 10);
+  ASSERT_TRUE(limit.Set());
+  CheckRoomToAppend(path, 10);
+  EXPECT_THROW(CheckRoomToAppend(path, 11), EInOutError);
+  try {
+    AppendToFile(path, "08.12.2026 11:29:00\tUpload\r\n");
+    ADD_FAILURE() << "no exception";
+  } catch (const EInOutError& e) {
+    EXPECT_EQ(e.Message, "Zu wenig Speicherplatz");
+  }
+  EXPECT_EQ(Content(path), "alt\r\n");
 }
 
 TEST(IoErrorText, GermanTextsAndCodes) {

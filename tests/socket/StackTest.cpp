@@ -6,6 +6,8 @@
 
 #include <chrono>
 #include <fcntl.h>
+#include <future>
+#include <stdexcept>
 #include <thread>
 #include <unistd.h>
 
@@ -109,8 +111,12 @@ TEST_F(Stack, SelectListLimit) {
 }
 
 TEST_F(Stack, SelectWaitsForDataOnAnyDescriptorNumber) {
-  peer::TLoopbackPeer server([](peer::TPeerSocket& s) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  std::promise<void> looked;
+  std::future<void> lookedAt = looked.get_future();
+  peer::TLoopbackPeer server([&lookedAt](peer::TPeerSocket& s) {
+    // Data only once the client has seen that there is none.
+    if (lookedAt.wait_for(peer::DefaultDeadline) != std::future_status::ready)
+      throw std::runtime_error("the client never looked");
     s.Send("x");
     s.ReceiveSome(); // until the client closes
   });
@@ -121,6 +127,7 @@ TEST_F(Stack, SelectWaitsForDataOnAnyDescriptorNumber) {
   ::close(low);
   TIdSocketList list{high};
   EXPECT_EQ(GlobalStack->SockSelect(&list, nullptr, nullptr, 0), 0);
+  looked.set_value();
   list = {high};
   EXPECT_EQ(GlobalStack->SockSelect(&list, nullptr, nullptr, TimeoutInfinite), 1);
   EXPECT_EQ(list, TIdSocketList{high});
@@ -140,14 +147,13 @@ TEST_F(Stack, SendToAPeerThatHasGoneFailsWithoutKillingTheProcess) {
   peer::TLoopbackPeer server([](peer::TPeerSocket& s) { s.Close(); });
   const int fd = peer::ConnectTo(server.Port());
   EXPECT_EQ(server.Join(), "");
-  std::this_thread::sleep_for(std::chrono::milliseconds(50));
   const std::string block(65536, 'x');
   int32_t result = 0;
-  // The first send may still be taken; a later one meets the reset or the closed pipe.
-  for (int i = 0; i < 50 && result != -1; ++i) {
+  // The first sends may still be taken; one meets the reset or the closed pipe within the
+  // deadline.
+  const auto deadline = std::chrono::steady_clock::now() + peer::DefaultDeadline;
+  while (result != -1 && std::chrono::steady_clock::now() < deadline)
     result = GlobalStack->SockSend(fd, block.data(), static_cast<int32_t>(block.size()), 0);
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
   EXPECT_EQ(result, -1);
   const int32_t code = GlobalStack->SockLastError();
   EXPECT_TRUE(code == 10058 || code == 10054) << code;

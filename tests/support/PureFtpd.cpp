@@ -61,19 +61,28 @@ bool Greets(int port) {
 
 } // namespace
 
-TPureFtpd::TPureFtpd() : FScratch("lf-pureftpd-") {
+TPureFtpd::TPureFtpd(const std::string& tlsKeyAndCertificatePem) : FScratch("lf-pureftpd-") {
   // The served uid must be able to pass through to the root folder.
   ::chmod(FScratch.Path().c_str(), 0755);
   FRoot = FScratch.Path() + "/root";
   const std::string state = FScratch.Path() + "/state";
   std::filesystem::create_directory(FRoot);
   std::filesystem::create_directory(state);
+  std::string tlsFile;
+  if (!tlsKeyAndCertificatePem.empty()) {
+    tlsFile = FScratch.Path() + "/server.pem";
+    std::ofstream out(tlsFile, std::ios::binary | std::ios::trunc);
+    out << tlsKeyAndCertificatePem;
+    if (!out) throw std::runtime_error("cannot write " + tlsFile);
+    out.close();
+    ::chmod(tlsFile.c_str(), 0600);
+  }
 
   std::string failure;
   for (int attempt = 0; attempt < 5; ++attempt) {
     const int port = FreePort();
-    FProcess = std::make_unique<TChildProcess>(
-        std::vector<std::string>{"/bin/bash", ScriptPath(), FRoot, std::to_string(port), state});
+    FProcess = std::make_unique<TChildProcess>(std::vector<std::string>{
+        "/bin/bash", ScriptPath(), FRoot, std::to_string(port), state, tlsFile});
     const auto deadline = TClock::now() + 10s;
     bool up = false;
     while (!up && FProcess->Running() && TClock::now() < deadline) {

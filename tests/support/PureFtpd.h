@@ -11,6 +11,8 @@
 // a free control port of its own, a passive port range derived from it, the virtual user
 // User/Password chrooted to a fresh root folder. Active mode (PORT to 127.0.0.1) and
 // passive mode both work. Stopped, with its scratch folder removed, on destruction.
+// Given a private key and certificate (PEM), it requires explicit FTP over TLS on the
+// control connection and on every data connection.
 class TPureFtpd {
  public:
   static constexpr const char* User = "Lichtfracht";
@@ -18,7 +20,7 @@ class TPureFtpd {
 
   // Starts the server and waits (at most 10 s) until it greets a connection. Throws
   // std::runtime_error, with the server's messages, when it does not come up.
-  TPureFtpd();
+  explicit TPureFtpd(const std::string& tlsKeyAndCertificatePem = {});
   ~TPureFtpd();
   TPureFtpd(const TPureFtpd&) = delete;
   TPureFtpd& operator=(const TPureFtpd&) = delete;

@@ -282,6 +282,15 @@ TEST(ScriptedFtpServer, ClosesControlConnectionOnTheGivenCommand) {
   EXPECT_TRUE(server.WaitForTranscriptLine("PWD"));
 }
 
+// A session left idle is ended the way vsftpd and pure-ftpd end it.
+TEST(ScriptedFtpServer, IdleSessionGetsItsReplyAndIsClosed) {
+  TScriptedFtpServer server("default", {{"idle_timeout", "0.3"}, {"idle_reply", "421 Timeout."}});
+  TClient client(server.Port());
+  LogIn(client);
+  EXPECT_EQ(client.ReadReply(), "421 Timeout.\r\n");
+  EXPECT_TRUE(client.ClosedByServer(5s));
+}
+
 TEST(ScriptedFtpServer, TranscriptEscapesOddBytesAndLineEnds) {
   TScriptedFtpServer server;
   {

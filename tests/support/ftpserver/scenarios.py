@@ -24,6 +24,9 @@ replies                    {}                COMMAND -> reply; the command is on
 replies_once               {}                COMMAND -> [reply, ...]: answers for the 1st, 2nd,
                                              ... occurrence; later ones fall back to replies /
                                              the server's own behaviour ("" in the list = own)
+once_across_sessions       false             count those occurrences over all sessions, not
+                                             per session (a fault that a reconnect does not
+                                             bring back)
 reply_delay                0                 seconds before every reply
 reply_delays               {}                COMMAND (or GREETING) -> seconds before its
                                              (first) reply
@@ -52,6 +55,8 @@ never_connect_reply        None              reply sent on the control connectio
 never_connect_delay        1.0               ... after the preliminary reply (None: nothing)
 never_connect_after        0                 never_connect holds only once the server has opened
                                              this many active data connections in the session
+active_source              "127.0.0.1"       address the server's active-mode data connections come
+                                             from
 foreign_first              false             active mode: before connecting back, a third party
                                              (from 127.0.0.2) connects to the PORT address and
                                              offers "intruder" bytes, until the client closes it
@@ -80,6 +85,9 @@ data_cut_after             -1                >= 0: after this many data bytes th
 cut_closes_session         false             ... or instead closes the control connection too
 cut_late_reply             None              reply sent cut_late_delay seconds after that
 cut_late_delay             0.2               answer (e.g. a 226 nobody asked for)
+cut_times                  -1                >= 0: only this many transfers are cut; later
+                                             ones go through (a fault that passes, so that a
+                                             run can be continued against the same server)
 data_stall_after           -1                >= 0: after this many data bytes the server neither
                                              sends nor reads any more, until ABOR
                                              (abort_replies) or, for a download, until the
@@ -99,7 +107,9 @@ data_timeout               10                seconds to wait for a data connecti
                                              connect), for each piece of upload data and for
                                              a reply to go out
 idle_timeout               300               seconds without a command before the server
-                                             closes the session
+                                             closes the session ...
+idle_reply                 None              ... after sending this reply (e.g. "421
+                                             Timeout.", as vsftpd and pure-ftpd do)
 cwd_message                None              lines put into a successful CWD reply as
                                              "250-" first line, these lines, "250 ..." last
 """
@@ -108,6 +118,7 @@ DEFAULTS = {
     "greeting": "220 Scripted FTP test server ready",
     "replies": {},
     "replies_once": {},
+    "once_across_sessions": False,
     "reply_delay": 0.0,
     "reply_delays": {},
     "reply_chunk_size": 0,
@@ -126,6 +137,7 @@ DEFAULTS = {
     "never_connect_delay": 1.0,
     "never_connect_after": 0,
     "foreign_first": False,
+    "active_source": "127.0.0.1",
     "abort_replies": ["426 Connection closed; transfer aborted", "226 Abort successful"],
     "abort_idle_reply": "225 No transfer to abort",
     "abort_grace": 0.05,
@@ -146,9 +158,11 @@ DEFAULTS = {
     "cut_closes_session": False,
     "cut_late_reply": None,
     "cut_late_delay": 0.2,
+    "cut_times": -1,
     "data_stall_after": -1,
     "data_timeout": 10.0,
     "idle_timeout": 300.0,
+    "idle_reply": None,
     "cwd_message": None,
 }
 
@@ -217,6 +231,15 @@ SCENARIOS = {
     # Behind a NAT router: the address in PORT is not the one the server sees.
     "port_illegal": {"replies": {"PORT": "500 Illegal PORT command."}},
     "foreign_first": {"foreign_first": True},
+    # Servers that connect back while answering PORT answer only when their attempt gives
+    # up, and then end the session.
+    "port_421": {"replies": {"PORT": "421 Active data channel timed out."}},
+    "port_hang": {
+        "replies": {"PORT": "421 Active data channel timed out."},
+        "reply_delays": {"PORT": 30},
+    },
+    # A server whose data connections leave from a second address.
+    "data_from_elsewhere": {"active_source": "127.0.0.2", "abort_wait": 0.2},
     # Message files as proftpd sends them: indented lines of any content inside the reply.
     "proftpd_messages": {
         "greeting": ["220-Studio-Server", " --", " x", " 220 alte Begrüßung", "220 ProFTPD ready"],

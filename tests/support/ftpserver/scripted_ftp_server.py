@@ -35,6 +35,7 @@ import scenarios  # noqa: E402
 MONTHS = [b"Jan", b"Feb", b"Mar", b"Apr", b"May", b"Jun",
           b"Jul", b"Aug", b"Sep", b"Oct", b"Nov", b"Dec"]
 TRANSFER_COMMANDS = ("LIST", "NLST", "RETR", "STOR", "APPE", "STOU")
+IDLE = object()  # next_command: the client said nothing for idle_timeout seconds
 
 
 class ConfigError(Exception):
@@ -157,6 +158,8 @@ class Server:
         self.root = os.fsencode(os.path.abspath(root)).rstrip(b"/")
         self.transcript = open(transcript_path, "ab", buffering=0)
         self.transcript_lock = threading.Lock()
+        self.cuts = 0  # transfers cut so far, in all sessions (cut_times)
+        self.once_counts = {}  # replies_once occurrences, with once_across_sessions
 
     def transcribe(self, shown):
         with self.transcript_lock:
@@ -216,12 +219,14 @@ class Session:
             self.queue_cond.notify_all()
 
     def next_command(self):
+        """The next line; None when the client closed, IDLE when it said nothing for
+        idle_timeout seconds."""
         deadline = time.monotonic() + self.options["idle_timeout"]
         with self.queue_cond:
             while not self.queue:
                 left = deadline - time.monotonic()
                 if left <= 0:
-                    return None
+                    return IDLE
                 self.queue_cond.wait(left)
             return self.queue.pop(0)
 
@@ -278,8 +283,10 @@ class Session:
     def override(self, word):
         answers = self.options["replies_once"].get(word)
         if answers:
-            count = self.once_counts.get(word, 0)
-            self.once_counts[word] = count + 1
+            counts = (self.server.once_counts if self.options["once_across_sessions"]
+                      else self.once_counts)
+            count = counts.get(word, 0)
+            counts[word] = count + 1
             if count < len(answers) and answers[count] not in (None, ""):
                 return answers[count]
         return self.options["replies"].get(word)
@@ -295,6 +302,9 @@ class Session:
             self.reply(self.options["greeting"])
             while True:
                 line = self.next_command()
+                if line is IDLE:
+                    self.reply(self.options["idle_reply"])
+                    return
                 if line is None:
                     return
                 if not self.handle(line):
@@ -464,7 +474,7 @@ class Session:
     def connect_to(self, where):
         sock = self.data_socket()
         try:
-            sock.bind(("127.0.0.1", 0))
+            sock.bind((to_bytes(self.options["active_source"]).decode(), 0))
             sock.settimeout(self.options["data_timeout"])
             sock.connect(where)
         except OSError:
@@ -588,6 +598,8 @@ class Session:
         """("cut", n), ("stall", n) or (None, None): what happens after n data bytes."""
         for kind, key in (("cut", "data_cut_after"), ("stall", "data_stall_after")):
             limit = self.options[key]
+            if kind == "cut" and 0 <= self.options["cut_times"] <= self.server.cuts:
+                continue
             if limit is not None and limit >= 0:
                 return kind, limit
         return None, None
@@ -666,6 +678,7 @@ class Session:
         if outcome == "gone":
             raise SessionClosed()
         if outcome == "cut":
+            self.server.cuts += 1
             if self.options["cut_closes_session"]:
                 raise SessionClosed()
             self.reply(self.options["transfer_failed_reply"])
