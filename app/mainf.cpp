@@ -125,6 +125,10 @@ void TMainForm::SetUpControls() {
   for (int index = 0; index < StatusPanelCount; ++index) {
     auto* panel = new QLabel(ui->StatusBar1);
     panel->setObjectName(QStringLiteral("StatusBar1Panel%1").arg(index));
+    // A minimum of its own, not one from the text: otherwise every new status text (two
+    // per file of a run) changes the window's minimum size, which the window system is
+    // told of anew each time.
+    panel->setMinimumSize(1, 1);
     FStatusPanels[index] = panel;
   }
   FStatusPanels[0]->setFixedWidth(FirstStatusPanelWidth);

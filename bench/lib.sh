@@ -91,13 +91,13 @@ empty_root() {
   settle
 }
 
-# settle: waits (at most 70 s) until the connections of earlier runs have left TIME-WAIT.
-# Every file is a data connection of its own; thousands of them waiting out their 60 s
+# settle: waits (at most 70 s) until most connections of earlier runs have left TIME-WAIT.
+# Every file is a data connection of its own; many thousands of them waiting out their 60 s
 # fill the port range, and binding and connecting then slow down by orders of magnitude,
 # whichever client happens to run next.
 settle() {
   for _ in $(seq 140); do
-    [ "$(ss -Htan state time-wait | wc -l)" -lt 1000 ] && return
+    [ "$(ss -Htan state time-wait | wc -l)" -lt 6000 ] && return
     sleep 0.5
   done
 }

@@ -211,9 +211,21 @@ struct TWindow {
   TBenchDialogs* Dialogs;
 };
 
+// Runs the bare and the window's measurement of one round, every other round the window's
+// first, so that neither always comes second (after a server and memory just busy).
+void InTurn(int run, const std::function<void()>& bare, const std::function<void()>& window) {
+  if (run % 2 == 0) {
+    bare();
+    window();
+  } else {
+    window();
+    bare();
+  }
+}
+
 void BenchList(const TTarget& target, const std::string& folder, int runs) {
   for (int run = 0; run < runs; ++run) {
-    {
+    const auto bare = [&] {
       TIdFTP ftp;
       LogIn(ftp, target);
       ftp.ChangeWorkingDir(folder);
@@ -221,14 +233,17 @@ void BenchList(const TTarget& target, const std::string& folder, int runs) {
       TStringList lines;
       Report("list_bare", SecondsOf([&] { ftp.ListDirectory(lines, "", true); }), 0, nullptr);
       ftp.Quit();
-    }
-    TWindow window(target);
-    window.Trigger("Verbinden1");
-    window.Form->OpenRemoteDir(folder); // once, so that both list a folder already entered
-    TGapRecorder gaps;
-    Report("list_window", WindowSecondsOf([&] { window.Form->OpenRemoteDir(folder); }, gaps), 0,
-           &gaps);
-    window.Check();
+    };
+    const auto inWindow = [&] {
+      TWindow window(target);
+      window.Trigger("Verbinden1");
+      window.Form->OpenRemoteDir(folder); // once, so that both list a folder already entered
+      TGapRecorder gaps;
+      Report("list_window", WindowSecondsOf([&] { window.Form->OpenRemoteDir(folder); }, gaps), 0,
+             &gaps);
+      window.Check();
+    };
+    InTurn(run, bare, inWindow);
   }
 }
 
@@ -237,7 +252,7 @@ void BenchTransfer(const TTarget& target, const std::string& name, const std::st
   const double bytes = static_cast<double>(std::filesystem::file_size(file));
   const std::string local = target.LogFolder + "/download.bin";
   for (int run = 0; run < runs; ++run) {
-    {
+    const auto bare = [&] {
       TIdFTP ftp;
       LogIn(ftp, target);
       ftp.SetTransferType(ftBinary);
@@ -246,24 +261,27 @@ void BenchTransfer(const TTarget& target, const std::string& name, const std::st
       Report("upload_bare", SecondsOf([&] { ftp.StoreFile(file, "upload.bin", false); }), bytes,
              nullptr);
       ftp.Quit();
-    }
-    TWindow window(target);
-    window.Trigger("Verbinden1");
-    // The listed name is what a double click would take; pick it by its line's end.
-    auto* listing = window.Form->findChild<QListWidget*>("DirectoryListBox");
-    for (int i = 0; i < listing->count(); ++i)
-      if (listing->item(i)->text().endsWith(QString::fromStdString(" " + name)))
-        listing->setCurrentRow(i);
-    window.Dialogs->Answers.push_back(QString::fromStdString(local));
-    {
+    };
+    const auto inWindow = [&] {
+      TWindow window(target);
+      window.Trigger("Verbinden1");
+      // The listed name is what a double click would take; pick it by its line's end.
+      auto* listing = window.Form->findChild<QListWidget*>("DirectoryListBox");
+      for (int i = 0; i < listing->count(); ++i)
+        if (listing->item(i)->text().endsWith(QString::fromStdString(" " + name)))
+          listing->setCurrentRow(i);
+      window.Dialogs->Answers.push_back(QString::fromStdString(local));
+      {
+        TGapRecorder gaps;
+        Report("download_window", WindowSecondsOf([&] { window.Trigger("DateiDownload1"); }, gaps),
+               bytes, &gaps);
+      }
+      window.Dialogs->Answers.push_back(QString::fromStdString(file));
       TGapRecorder gaps;
-      Report("download_window", WindowSecondsOf([&] { window.Trigger("DateiDownload1"); }, gaps),
-             bytes, &gaps);
-    }
-    window.Dialogs->Answers.push_back(QString::fromStdString(file));
-    TGapRecorder gaps;
-    Report("upload_window", WindowSecondsOf([&] { window.Trigger("DateiUpload1"); }, gaps), bytes,
-           &gaps);
+      Report("upload_window", WindowSecondsOf([&] { window.Trigger("DateiUpload1"); }, gaps), bytes,
+             &gaps);
+    };
+    InTurn(run, bare, inWindow);
   }
   std::filesystem::remove(local);
 }
