@@ -203,6 +203,8 @@ TEST_F(SingleTransfer, AbortKeepsNothing) {
                          [&, abort = abort] { abort(*form); });
       Download("foto.jpg", dir / "foto.jpg");
     }
+    // The client may be done before the server has read what it sent last.
+    EXPECT_TRUE(server->WaitForTranscriptLine("ABOR"));
     const Lines sent = server->Transcript();
     const auto abor = std::find(sent.begin(), sent.end(), "ABOR");
     ASSERT_NE(abor, sent.end()) << testing::PrintToString(sent);
