@@ -6,6 +6,21 @@
 #include "IdTLSSession.h"
 #include "ScopeGuard.h"
 
+namespace {
+
+// A session call whose failure leaves the session unusable: the connection is dropped
+// before the error goes up.
+template <typename TCall> TIdTLSResult DroppedOnTLSError(TIdTCPConnection& connection, TCall call) {
+  try {
+    return call();
+  } catch (const EIdTLSError&) {
+    connection.DropConnection();
+    throw;
+  }
+}
+
+} // namespace
+
 bool TIdTCPConnection::InputPending() const {
   return InputSize() > 0 || (FTLS && FTLS->HasBufferedInput());
 }
@@ -60,14 +75,7 @@ void TIdTCPConnection::WaitForTLS(bool forSending) {
 
 int32_t TIdTCPConnection::ReceiveTLS(char* buffer, int32_t size, int32_t& error) {
   int32_t received = 0;
-  TIdTLSResult result;
-  try {
-    result = FTLS->Receive(buffer, size, received);
-  } catch (const EIdTLSError&) {
-    DropConnection();
-    throw;
-  }
-  switch (result) {
+  switch (DroppedOnTLSError(*this, [&] { return FTLS->Receive(buffer, size, received); })) {
   case TIdTLSResult::Done:
     return received;
   case TIdTLSResult::WantRead:
@@ -91,13 +99,8 @@ int32_t TIdTCPConnection::ReceiveTLS(char* buffer, int32_t size, int32_t& error)
 
 int32_t TIdTCPConnection::SendTLS(const char* buffer, int32_t size, int32_t& error) {
   int32_t sent = 0;
-  TIdTLSResult result;
-  try {
-    result = FTLS->Send(buffer, size, sent);
-  } catch (const EIdTLSError&) {
-    DropConnection();
-    throw;
-  }
+  const TIdTLSResult result =
+      DroppedOnTLSError(*this, [&] { return FTLS->Send(buffer, size, sent); });
   switch (result) {
   case TIdTLSResult::Done:
     return sent;

@@ -54,33 +54,30 @@ std::string TakeOpenSslReason() {
 }
 
 // The socket under the session: plain non-blocking calls through the socket stack, which
-// stays the program's only gateway to the system.
+// stays the program's only gateway to the system. A call that would block asks OpenSSL to
+// retry; any other failure is kept for the session's error.
+int SocketCallResult(BIO* bio, int32_t n, void (*retry)(BIO*)) {
+  if (n >= 0) return n;
+  const int32_t error = GlobalStack->SockLastError();
+  if (error == IdSocketError::WouldBlock || error == IdSocketError::Interrupted)
+    retry(bio);
+  else
+    static_cast<TIdTLSSession::TSocketLink*>(BIO_get_data(bio))->Error = error;
+  return -1;
+}
+
 int ReadFromSocket(BIO* bio, char* buffer, int size) {
   auto* link = static_cast<TIdTLSSession::TSocketLink*>(BIO_get_data(bio));
   BIO_clear_retry_flags(bio);
-  const int32_t n = GlobalStack->SockRecv(link->SocketId, buffer, size, Id_MSG_DONTWAIT);
-  if (n >= 0) return n;
-  const int32_t error = GlobalStack->SockLastError();
-  if (error == IdSocketError::WouldBlock || error == IdSocketError::Interrupted) {
-    BIO_set_retry_read(bio);
-  } else {
-    link->Error = error;
-  }
-  return -1;
+  return SocketCallResult(bio, GlobalStack->SockRecv(link->SocketId, buffer, size, Id_MSG_DONTWAIT),
+                          [](BIO* b) { BIO_set_retry_read(b); });
 }
 
 int WriteToSocket(BIO* bio, const char* buffer, int size) {
   auto* link = static_cast<TIdTLSSession::TSocketLink*>(BIO_get_data(bio));
   BIO_clear_retry_flags(bio);
-  const int32_t n = GlobalStack->SockSend(link->SocketId, buffer, size, Id_MSG_DONTWAIT);
-  if (n >= 0) return n;
-  const int32_t error = GlobalStack->SockLastError();
-  if (error == IdSocketError::WouldBlock || error == IdSocketError::Interrupted) {
-    BIO_set_retry_write(bio);
-  } else {
-    link->Error = error;
-  }
-  return -1;
+  return SocketCallResult(bio, GlobalStack->SockSend(link->SocketId, buffer, size, Id_MSG_DONTWAIT),
+                          [](BIO* b) { BIO_set_retry_write(b); });
 }
 
 long ControlSocket(BIO*, int command, long, void*) {
