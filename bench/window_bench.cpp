@@ -2,8 +2,9 @@
 // same run: the window offscreen, its dialogs answered by script, its anti-freeze, work
 // handlers, memo, trace list and log all on, as in the real program.
 //
-//   window_bench list HOST PORT FOLDER RUNS       OpenRemoteDir vs ListDirectory of FOLDER
-//   window_bench transfer HOST PORT NAME FILE RUNS
+//   window_bench list HOST PORT FOLDER RUNS [window-first]
+//                                                 OpenRemoteDir vs ListDirectory of FOLDER
+//   window_bench transfer HOST PORT NAME FILE RUNS [window-first]
 //                                                 download of the remote file NAME and upload
 //                                                 of the local FILE, through the window and bare
 //   window_bench publish HOST PORT FOLDER MINUTE [--idle SECONDS] [--report FILE]
@@ -212,9 +213,12 @@ struct TWindow {
 };
 
 // Runs the bare and the window's measurement of one round, every other round the window's
-// first, so that neither always comes second (after a server and memory just busy).
+// first (the first round too with window-first), so that neither always comes second,
+// after a server and memory just busy.
+bool WindowFirst = false;
+
 void InTurn(int run, const std::function<void()>& bare, const std::function<void()>& window) {
-  if (run % 2 == 0) {
+  if ((run % 2 == 1) == WindowFirst) {
     bare();
     window();
   } else {
@@ -247,6 +251,13 @@ void BenchList(const TTarget& target, const std::string& folder, int runs) {
   }
 }
 
+// Each download makes its file anew: replacing the last round's 100 MiB would add the
+// freeing of that memory to one client's time and not the other's (the window writes
+// beside the old file and renames, the bare client truncates it first).
+void NoDownloadYet(const std::string& local) {
+  std::filesystem::remove(local);
+}
+
 void BenchTransfer(const TTarget& target, const std::string& name, const std::string& file,
                    int runs) {
   const double bytes = static_cast<double>(std::filesystem::file_size(file));
@@ -256,6 +267,7 @@ void BenchTransfer(const TTarget& target, const std::string& name, const std::st
       TIdFTP ftp;
       LogIn(ftp, target);
       ftp.SetTransferType(ftBinary);
+      NoDownloadYet(local);
       Report("download_bare", SecondsOf([&] { ftp.RetrieveFile(name, local, true); }), bytes,
              nullptr);
       Report("upload_bare", SecondsOf([&] { ftp.StoreFile(file, "upload.bin", false); }), bytes,
@@ -271,6 +283,7 @@ void BenchTransfer(const TTarget& target, const std::string& name, const std::st
         if (listing->item(i)->text().endsWith(QString::fromStdString(" " + name)))
           listing->setCurrentRow(i);
       window.Dialogs->Answers.push_back(QString::fromStdString(local));
+      NoDownloadYet(local);
       {
         TGapRecorder gaps;
         Report("download_window", WindowSecondsOf([&] { window.Trigger("DateiDownload1"); }, gaps),
@@ -402,8 +415,8 @@ void BenchPublish(const TTarget& target, const std::string& folder, int minute,
 }
 
 int Usage() {
-  std::fprintf(stderr, "usage: window_bench list HOST PORT FOLDER RUNS\n"
-                       "       window_bench transfer HOST PORT NAME FILE RUNS\n"
+  std::fprintf(stderr, "usage: window_bench list HOST PORT FOLDER RUNS [window-first]\n"
+                       "       window_bench transfer HOST PORT NAME FILE RUNS [window-first]\n"
                        "       window_bench publish HOST PORT FOLDER MINUTE [--idle SECONDS] "
                        "[--report FILE] [--continue-when FILE]\n");
   return 2;
@@ -425,11 +438,16 @@ int main(int argc, char* argv[]) {
   const TTarget target{argv[2], static_cast<uint16_t>(std::atoi(argv[3])), logFolder};
   int status = 0;
   try {
-    if (mode == "list")
+    const auto windowFirstAt = [&](int index) {
+      WindowFirst = argc > index && std::string(argv[index]) == "window-first";
+    };
+    if (mode == "list") {
+      windowFirstAt(6);
       BenchList(target, argv[4], std::atoi(argv[5]));
-    else if (mode == "transfer" && argc >= 7)
+    } else if (mode == "transfer" && argc >= 7) {
+      windowFirstAt(7);
       BenchTransfer(target, argv[4], argv[5], std::atoi(argv[6]));
-    else if (mode == "publish") {
+    } else if (mode == "publish") {
       TPublishOptions options;
       for (int i = 6; i + 1 < argc; i += 2) {
         const std::string option = argv[i];
