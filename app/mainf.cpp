@@ -149,6 +149,8 @@ void TMainForm::CreateComponents() {
   IdFTP1->BeginLoading();
   IdLogDebug1->BeginLoading();
   IdLogDebug1->SetTarget(ltDebugOutput);
+  // Standard error gets the trace in the same batches as the trace list.
+  IdLogDebug1->HoldDebugOutput = true;
   IdFTP1->SetIntercept(IdLogDebug1.get());
   IdFTP1->SetInterceptEnabled(true);
   IdFTP1->SetRecvBufferSize(8192);

@@ -25,6 +25,7 @@ void TMainForm::AddMemoLine(const std::string& text) {
 
 void TMainForm::ShowPendingLines() {
   FPendingLinesTimer.stop();
+  IdLogDebug1->FlushDebugOutput();
   if (!FPendingTrace.isEmpty()) {
     ui->DebugListBox->addItems(FPendingTrace);
     FPendingTrace.clear();

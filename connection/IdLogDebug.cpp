@@ -31,6 +31,12 @@ TIdLogDebug::~TIdLogDebug() {
   SetActive(false);
 }
 
+void TIdLogDebug::FlushDebugOutput() {
+  if (FHeldOutput.empty()) return;
+  DebugOutput(FHeldOutput);
+  FHeldOutput.clear();
+}
+
 void TIdLogDebug::SetActive(bool active) {
   if (active) {
     if (FTarget == ltFile && !Loading()) {
@@ -45,6 +51,7 @@ void TIdLogDebug::SetActive(bool active) {
     LogStream.reset();
   }
   TIdLogBase::SetActive(active);
+  if (!active) FlushDebugOutput();
 }
 
 void TIdLogDebug::SetTarget(TIdLogDebugTarget target) {
@@ -62,7 +69,9 @@ void TIdLogDebug::WriteLogItem(std::string text) {
     }
     break;
   case ltDebugOutput:
-    DebugOutput(TerminalText(text) + "\r\n");
+    FHeldOutput += TerminalText(text);
+    FHeldOutput += "\r\n";
+    if (!HoldDebugOutput || FHeldOutput.size() >= 64 * 1024) FlushDebugOutput();
     break;
   case ltEvent:
     break;

@@ -42,8 +42,16 @@ class TIdLogDebug : public TIdLogBase {
   // Refused with EIdCanNotChangeTarget while active (except while loading).
   void SetTarget(TIdLogDebugTarget target);
 
+  // Writes what is held for the debug output now (see HoldDebugOutput).
+  void FlushDebugOutput();
+
   std::string Filename;
   TLogItemEvent OnLogItem;
+  // With ltDebugOutput, items are held until FlushDebugOutput (or switching off, or
+  // destruction, or a held 64 KiB) and then written in one piece: one system call per
+  // item costs a busy transfer of small files more than a person gains from seeing each
+  // line the moment it happens. The owner flushes as often as it shows its own lines.
+  bool HoldDebugOutput = false;
 
  protected:
   void WriteLogItem(std::string text) override;
@@ -51,4 +59,5 @@ class TIdLogDebug : public TIdLogBase {
  private:
   std::unique_ptr<TFileStream> LogStream; // open while active with ltFile
   TIdLogDebugTarget FTarget = ltFile;
+  std::string FHeldOutput;
 };

@@ -148,6 +148,43 @@ TEST_F(Trace, StandardErrorGetsNoControlCharacters) {
   EXPECT_EQ(items.at(1), "Erh.: 220 \x1b[2J\x1b]0;pwned\x07ready<EOL>");
 }
 
+// Held output reaches standard error whole and in order, only at the moments it is let
+// go: a flush, switching off, a full hold.
+TEST_F(Trace, HeldDebugOutputComesWholeWhenLetGo) {
+  struct THeldLog : TIdLogDebug {
+    using TIdLogDebug::LogText;
+  } held;
+  held.SetTarget(ltDebugOutput);
+  held.LogTime = false;
+  held.HoldDebugOutput = true;
+  held.SetActive(true);
+  client.SetIntercept(&held);
+  const std::string exchange = "Verbunden.\r\nErh.: 220 ready<EOL>\r\nGesendet: user anna<EOL>\r\n"
+                               "Erh.: 331 pass required<EOL>\r\nVerbindung aufgehoben.\r\n";
+  std::string before = "?";
+  EXPECT_EQ(StandardErrorOf([&] {
+              Converse();
+              before = StandardErrorOf([] {});
+              held.FlushDebugOutput();
+            }),
+            exchange);
+  EXPECT_EQ(before, "");
+  EXPECT_EQ(StandardErrorOf([&] {
+              held.LogText("zuletzt");
+              held.SetActive(false);
+            }),
+            "zuletzt\r\n");
+  held.SetActive(true);
+  const std::string line(1000, 'x');
+  const std::string early = StandardErrorOf([&] {
+    for (int i = 0; i < 70; ++i)
+      held.LogText(line);
+  });
+  EXPECT_EQ(early.size(), 66 * (line.size() + 2)); // 64 KiB held: out at once
+  EXPECT_EQ(StandardErrorOf([&] { held.FlushDebugOutput(); }).size(), 4 * (line.size() + 2));
+  client.SetIntercept(&log);
+}
+
 TEST_F(Trace, FileTargetAppends) {
   const std::string file =
       std::filesystem::temp_directory_path() / ("lf-trace-" + std::to_string(::getpid()) + ".txt");
