@@ -11,6 +11,7 @@ void TIdSocketHandle::OpenSocket(int32_t type, int32_t protocol) {
   Close(true);
   SocketId = GlobalStack->NewSocket(type, protocol);
   IsOpen = true;
+  SendingShutDown = false;
 }
 
 void TIdSocketHandle::BindLocal() {
@@ -35,12 +36,13 @@ void TIdSocketHandle::StartListening(int32_t backlog) {
 }
 
 void TIdSocketHandle::AcceptFrom(int32_t listeningSocket) {
-  const int32_t accepted = GlobalStack->SockAccept(listeningSocket, IP, Port);
+  // The peer's address comes with the accept; only the local one must be asked for.
+  const int32_t accepted = GlobalStack->SockAccept(listeningSocket, RemoteIP, RemotePort);
   GlobalStack->CheckSocketResult(accepted);
   SocketId = accepted;
   IsOpen = true;
+  SendingShutDown = false;
   RefreshLocal();
-  RefreshRemote();
 }
 
 int32_t TIdSocketHandle::ConnectToRemote(int32_t family, int32_t timeout) {
@@ -143,7 +145,7 @@ void TIdSocketHandle::ResetFields(bool resetLocal) {
 void TIdSocketHandle::Close(bool resetLocal) {
   if (!IsOpen) return;
   IsOpen = false;
-  GlobalStack->SockShutdown(SocketId, Id_SD_SEND);
+  if (!SendingShutDown) GlobalStack->SockShutdown(SocketId, Id_SD_SEND);
   GlobalStack->SockClose(SocketId);
   ResetFields(resetLocal);
 }
@@ -156,7 +158,9 @@ void TIdSocketHandle::Abort() {
 }
 
 int32_t TIdSocketHandle::ShutdownSending() {
-  return GlobalStack->SockShutdown(SocketId, Id_SD_SEND);
+  const int32_t result = GlobalStack->SockShutdown(SocketId, Id_SD_SEND);
+  SendingShutDown = result != Id_SOCKET_ERROR;
+  return result;
 }
 
 void TIdSocketHandle::CopyFrom(const TIdSocketHandle& source) {

@@ -61,6 +61,7 @@ class TIdSocketHandle {
 
   int32_t SocketId = -1;
   bool IsOpen = false;
+  bool SendingShutDown = false; // ShutdownSending succeeded; Close need not do it again
   std::string IP;
   std::string RemoteIP;
   int32_t Port = 0;
