@@ -2,6 +2,7 @@
 
 #include "AppendFile.h"
 #include "DateTimeText.h"
+#include "InOutError.h"
 
 #include <filesystem>
 
@@ -46,8 +47,21 @@ void TActivityLog::WriteClose() const {
   AppendToFile(FFileName, ActivityRecord::Close(NowText()));
 }
 
-void TActivityLog::WriteUpload(const std::string& name, std::int32_t size) const {
-  AppendToFile(FFileName, ActivityRecord::Upload(NowText(), name, size));
+bool TActivityLog::WriteUpload(const std::string& name, std::int32_t size,
+                               std::size_t roomAfter) const {
+  TAppendFile file(FFileName);
+  file.Append(ActivityRecord::Upload(NowText(), name, size));
+  bool fits = roomAfter == 0;
+  if (!fits) {
+    try {
+      file.CheckRoom(roomAfter);
+      fits = true;
+    } catch (const EInOutError&) {
+      // The record is whole; the next file's own check tells why there is no room.
+    }
+  }
+  file.Close();
+  return fits;
 }
 
 void TActivityLog::WriteDownload(const std::string& name, std::uint32_t size) const {
@@ -59,7 +73,11 @@ void TActivityLog::CheckWritable() const {
 }
 
 void TActivityLog::CheckRoomForUpload(const std::string& name, std::int32_t size) const {
-  CheckRoomToAppend(FFileName, ActivityRecord::Upload(NowText(), name, size).size());
+  CheckRoomToAppend(FFileName, UploadRecordLength(name, size));
+}
+
+std::size_t TActivityLog::UploadRecordLength(const std::string& name, std::int32_t size) const {
+  return ActivityRecord::Upload(NowText(), name, size).size();
 }
 
 void TActivityLog::CheckRoomForDownload(const std::string& name, std::uint32_t size) const {

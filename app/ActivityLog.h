@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -18,8 +19,12 @@ class TActivityLog {
   void WriteStart() const;
   // The other records append only; a log file deleted meanwhile is an error, not recreated.
   void WriteClose() const;
-  // size: the low 32 bits of the file size, written signed.
-  void WriteUpload(const std::string& name, std::int32_t size) const;
+  // size: the low 32 bits of the file size, written signed. With roomAfter, the same cycle
+  // then checks whether a record of that length fits after it (the next file's, checked
+  // before that file is moved): true when it does; false when that is not known, and the
+  // caller checks on its own, which raises that check's error. A failure of the record
+  // itself raises.
+  bool WriteUpload(const std::string& name, std::int32_t size, std::size_t roomAfter = 0) const;
   // size: what the size query gave, written unsigned (an unknown size, -1, as 4294967295).
   void WriteDownload(const std::string& name, std::uint32_t size) const;
 
@@ -31,6 +36,7 @@ class TActivityLog {
   // The log ends as it was.
   void CheckRoomForUpload(const std::string& name, std::int32_t size) const;
   void CheckRoomForDownload(const std::string& name, std::uint32_t size) const;
+  std::size_t UploadRecordLength(const std::string& name, std::int32_t size) const;
 
   const std::string& FileName() const { return FFileName; }
 

@@ -145,18 +145,25 @@ void TMainForm::UploadIntoCurrentFolder(const std::string& folder,
     // Forgotten when the upload ends, whichever way: a later folder upload must send the
     // folder again, not the one file this run sent last.
     TScopeGuard forget([this] { UploadFileName.clear(); });
-    for (const TFolderEntry& file : files) {
+    // Whether the log's room for this file's record was checked with the last record:
+    // one open-write-close cycle less per file.
+    bool roomChecked = false;
+    for (size_t i = 0; i < files.size(); ++i) {
+      const TFolderEntry& file = files[i];
       const std::string& name = file.Name;
       const std::string path = folder + name;
-      const uint64_t size = SizeNow(path, file.Size);
+      const bool onServer = present.count(name) != 0;
+      // The size the search found, as the log records it; a file on the server already is
+      // compared by the size it has now.
+      const uint64_t size = onServer ? SizeNow(path, file.Size) : file.Size;
       // The log keeps the low 32 bits of the size, as a signed number.
       const auto recordSize = static_cast<int32_t>(size);
       const bool inLog = progress && progress->Logged.count(name) != 0;
       TResumeStep step{true, !inLog};
-      if (present.count(name) != 0)
+      if (onServer)
         RunExplained([&] { step = ResumeStepFor(size, IdFTP1->QueryFileSize(name), inLog); },
                      [&](const std::string& cause) { return run.FileFailed(name, cause); });
-      if (step.Record)
+      if (step.Record && !roomChecked)
         RunExplained([&] { log.CheckRoomForUpload(name, recordSize); },
                      [&](const std::string& cause) {
                        return run.LogFailedBefore(name, LogFileName, cause);
@@ -169,10 +176,15 @@ void TMainForm::UploadIntoCurrentFolder(const std::string& folder,
       }
       run.CountDone();
       if (progress) progress->Done = run.Done();
-      if (step.Record)
+      roomChecked = false;
+      if (step.Record) {
+        const TFolderEntry* next = i + 1 < files.size() ? &files[i + 1] : nullptr;
+        const size_t roomAfter =
+            next ? log.UploadRecordLength(next->Name, static_cast<int32_t>(next->Size)) : 0;
         RunExplained(
-            [&] { log.WriteUpload(name, recordSize); },
+            [&] { roomChecked = log.WriteUpload(name, recordSize, roomAfter) && next != nullptr; },
             [&](const std::string& cause) { return run.LogFailedAfter(name, LogFileName, cause); });
+      }
       if (progress) progress->Logged.insert(name);
     }
   }

@@ -4,21 +4,39 @@
 #include <string>
 #include <string_view>
 
-// Append-mode text files: every call is a whole open-write-close cycle, every step
-// checked; a failure raises EInOutError.
+// Append-mode text files, every step checked; a failure raises EInOutError.
+
+// An existing file opened for appending (never created), closed by Close or, when a
+// failure leaves it open, by the destructor.
+class TAppendFile {
+ public:
+  explicit TAppendFile(const std::string& path);
+  ~TAppendFile();
+  TAppendFile(const TAppendFile&) = delete;
+  TAppendFile& operator=(const TAppendFile&) = delete;
+
+  // Appends text whole or not at all: when a write fails part-way (a full disk, a size
+  // limit), the file is cut back to its length before, so that no reader ever finds half
+  // a record.
+  void Append(std::string_view text);
+  // Whether count more bytes fit now: appends that many blanks and cuts them off again.
+  // The file ends as it was.
+  void CheckRoom(std::size_t count);
+  void Close();
+
+ private:
+  int FHandle = -1;
+};
 
 // Creates an empty file when none exists under path; an existing file is left alone.
 void CreateFileIfMissing(const std::string& path);
 
-// Appends text to the existing file under path, whole or not at all: when a write fails
-// part-way (a full disk, a size limit), the file is cut back to its length before, so
-// that no reader ever finds half a record. Never creates the file.
+// One whole open-append-close cycle of TAppendFile.
 void AppendToFile(const std::string& path, std::string_view text);
 
 // Opens the existing file for appending and closes it again: whether appending is
 // possible at all now. Writes nothing.
 void CheckAppendable(const std::string& path);
 
-// Whether count more bytes fit into the existing file now: appends that many blanks and
-// cuts them off again. The file ends as it was; a failure raises like AppendToFile.
+// One whole open-check-close cycle of TAppendFile::CheckRoom.
 void CheckRoomToAppend(const std::string& path, std::size_t count);

@@ -1,5 +1,6 @@
 #include "ActivityLog.h"
 
+#include "FileLimits.h"
 #include "InOutError.h"
 #include "TestSupport.h"
 
@@ -8,6 +9,7 @@
 #include <functional>
 #include <gtest/gtest.h>
 #include <limits>
+#include <optional>
 #include <sstream>
 
 namespace {
@@ -130,6 +132,34 @@ TEST_F(ActivityLogFile, AppendingNeverCreatesTheFile) {
       EXPECT_EQ(e.Message, "Datei nicht gefunden");
     }
     EXPECT_FALSE(fs::exists(file));
+  }
+}
+
+// The record of one file and the room for the next one's in a single cycle: the record
+// is whole either way, the answer says whether the next one fits, and no blanks are left.
+TEST_F(ActivityLogFile, AnUploadRecordTellsWhetherTheNextOneFits) {
+  const fs::path file = dir / "lichtfracht.log";
+  const TActivityLog log(file.string());
+  log.WriteStart();
+  const size_t start = fs::file_size(file);
+  const size_t record = log.UploadRecordLength("a.jpg", 1536);
+  struct Case {
+    size_t limit; // beyond the start record; 0: none
+    size_t roomAfter;
+    bool fits;
+  };
+  const Case cases[] = {
+      {0, 0, true}, {0, 100, true}, {2 * record, record, true}, {2 * record - 1, record, false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.limit);
+    fs::resize_file(file, start);
+    std::optional<TFileSizeLimit> limit;
+    if (c.limit > 0) ASSERT_TRUE(limit.emplace(static_cast<off_t>(start + c.limit)).Set());
+    EXPECT_EQ(log.WriteUpload("a.jpg", 1536, c.roomAfter), c.fits);
+    limit.reset();
+    const std::string text = ReadFile(file).substr(start);
+    EXPECT_EQ(text.size(), record);
+    EXPECT_EQ(text.substr(text.find('\t')), "\tUpload\ta.jpg\t1536\tFALSE\r\n");
   }
 }
 
