@@ -4,6 +4,7 @@
 #include "LogLocation.h"
 #include "MenuAccessKeys.h"
 #include "QtDialogs.h"
+#include "StatusPanel.h"
 #include "ui_mainf.h"
 
 #include <QCheckBox>
@@ -123,17 +124,12 @@ void TMainForm::SetUpControls() {
   ui->Splitter1->handle(1)->setCursor(Qt::SizeVerCursor);
 
   for (int index = 0; index < StatusPanelCount; ++index) {
-    auto* panel = new QLabel(ui->StatusBar1);
-    panel->setObjectName(QStringLiteral("StatusBar1Panel%1").arg(index));
-    // A minimum of its own, not one from the text: otherwise every new status text (two
-    // per file of a run) changes the window's minimum size, which the window system is
-    // told of anew each time.
-    panel->setMinimumSize(1, 1);
-    FStatusPanels[index] = panel;
+    auto* panel = new TStatusPanel(ui->StatusBar1);
+    panel->Label()->setObjectName(QStringLiteral("StatusBar1Panel%1").arg(index));
+    FStatusPanels[index] = panel->Label();
+    if (index == 0) panel->setFixedWidth(FirstStatusPanelWidth);
+    ui->StatusBar1->addWidget(panel, index == 0 ? 0 : 1);
   }
-  FStatusPanels[0]->setFixedWidth(FirstStatusPanelWidth);
-  ui->StatusBar1->addWidget(FStatusPanels[0]);
-  ui->StatusBar1->addWidget(FStatusPanels[1], 1);
   ui->StatusBar1->setFixedHeight(StatusBarHeight);
 
   if (const QScreen* screen = QGuiApplication::primaryScreen())
