@@ -3,9 +3,22 @@
 #include "FileStream.h"
 #include "IdGlobal.h"
 
+#include <algorithm>
 #include <sys/stat.h>
 
+namespace {
+
+bool ShownAsItIs(unsigned char byte) {
+  return (byte >= 0x20 || byte == '\t') && byte != 0x7F && byte != 0xC2;
+}
+
+} // namespace
+
 std::string TerminalText(const std::string& text) {
+  // Most lines hold nothing to replace: copied whole.
+  if (std::all_of(text.begin(), text.end(),
+                  [](char c) { return ShownAsItIs(static_cast<unsigned char>(c)); }))
+    return text;
   std::string shown;
   shown.reserve(text.size());
   for (size_t i = 0; i < text.size(); ++i) {
