@@ -11,7 +11,6 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QGuiApplication>
-#include <QLabel>
 #include <QPixmap>
 #include <QScreen>
 #include <QStyle>
@@ -125,8 +124,8 @@ void TMainForm::SetUpControls() {
 
   for (int index = 0; index < StatusPanelCount; ++index) {
     auto* panel = new TStatusPanel(ui->StatusBar1);
-    panel->Label()->setObjectName(QStringLiteral("StatusBar1Panel%1").arg(index));
-    FStatusPanels[index] = panel->Label();
+    panel->setObjectName(QStringLiteral("StatusBar1Panel%1").arg(index));
+    FStatusPanels[index] = panel;
     if (index == 0) panel->setFixedWidth(FirstStatusPanelWidth);
     ui->StatusBar1->addWidget(panel, index == 0 ? 0 : 1);
   }
@@ -252,7 +251,7 @@ void TMainForm::ApplyMenuStates() {
   ui->dirwahl->setEnabled(idle);
 }
 
-QLabel* TMainForm::StatusPanel(int index) const {
+TStatusPanel* TMainForm::StatusPanel(int index) const {
   return index >= 0 && index < StatusPanelCount ? FStatusPanels[index] : nullptr;
 }
 

@@ -24,7 +24,7 @@
 namespace Ui {
 class TMainForm;
 }
-class QLabel;
+class TStatusPanel;
 
 // The last computed transfer speed in KB/s; shared by the whole program.
 extern double TransferRate;
@@ -59,7 +59,7 @@ class TMainForm : public QMainWindow {
 
   // Panel of the status bar by index (0 or 1, else null); every status text goes to panel 1.
   static constexpr int StatusPanelCount = 2;
-  QLabel* StatusPanel(int index) const;
+  TStatusPanel* StatusPanel(int index) const;
 
   // Window state shared by the actions. Paths are local 8-bit text, as the file and
   // network layers take them.
@@ -208,7 +208,7 @@ class TMainForm : public QMainWindow {
   const std::string FTlsTrustedCertificates;
   const std::string FProgramPath;
   const std::function<std::chrono::system_clock::time_point()> FClock;
-  QLabel* FStatusPanels[StatusPanelCount] = {};
+  TStatusPanel* FStatusPanels[StatusPanelCount] = {};
 
   TStringList FListing;
   QStringList FPendingTrace;

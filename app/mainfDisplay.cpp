@@ -1,10 +1,9 @@
 // What the window shows of its work: the status bar, the trace list, the memo and the
 // listing.
 
+#include "StatusPanel.h"
 #include "mainf.h"
 #include "ui_mainf.h"
-
-#include <QLabel>
 
 void TMainForm::ShowStatus(const std::string& text) {
   FStatusPanels[1]->setText(QString::fromLocal8Bit(text));

@@ -7,7 +7,7 @@
 #include <QCloseEvent>
 #include <QFontInfo>
 #include <QFontMetrics>
-#include <QLabel>
+#include <QImage>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
@@ -238,8 +238,8 @@ TEST_F(MainFormLayout, BottomStripFromProgressBarToStatusBar) {
 TEST_F(MainFormLayout, StatusBarHasTwoEmptyPanels) {
   auto form = Start();
   ShowAndSettle(*form);
-  const QLabel* first = form->StatusPanel(0);
-  const QLabel* second = form->StatusPanel(1);
+  const TStatusPanel* first = form->StatusPanel(0);
+  TStatusPanel* second = form->StatusPanel(1);
   ASSERT_TRUE(first && second);
   EXPECT_EQ(first->width(), 200);
   EXPECT_GT(second->mapTo(form.get(), QPoint()).x(),
@@ -248,6 +248,15 @@ TEST_F(MainFormLayout, StatusBarHasTwoEmptyPanels) {
   EXPECT_TRUE(first->text().isEmpty());
   EXPECT_TRUE(second->text().isEmpty());
   EXPECT_EQ(form->StatusPanel(2), nullptr);
+
+  // The panel draws its text itself; a new text moves nothing.
+  const QImage empty = second->grab().toImage();
+  const QRect place = second->geometry();
+  second->setText("Transfer durchgeführt.");
+  EXPECT_EQ(second->text(), "Transfer durchgeführt.");
+  EXPECT_NE(second->grab().toImage(), empty) << "the text is drawn";
+  QCoreApplication::processEvents();
+  EXPECT_EQ(second->geometry(), place);
 }
 
 // --- Menu ----------------------------------------------------------------------------------

@@ -2,12 +2,12 @@
 
 #include "ScriptedDialogs.h"
 #include "ScriptedFtpServer.h"
+#include "StatusPanel.h"
 #include "TestSupport.h"
 #include "mainf.h"
 
 #include <QAction>
 #include <QCoreApplication>
-#include <QLabel>
 #include <QListWidget>
 #include <QMenu>
 #include <QTimer>
