@@ -4,7 +4,7 @@
 #include "Dialogs.h"
 #include "ErrorBox.h"
 #include "FolderSearch.h"
-#include "IdAntiFreeze.h"
+#include "FormAntiFreeze.h"
 #include "IdFTP.h"
 #include "IdLogDebug.h"
 #include "ProgressScale.h"
@@ -198,6 +198,11 @@ class TMainForm : public QMainWindow {
   void AddTraceLine(const std::string& text);
   void AddMemoLine(const std::string& text);
   void ShowPendingLines();
+  // The abort button is shown while a transfer runs. It is brought up to date when the
+  // window is served and at the end of every action, not for each file: only then can it
+  // be seen or clicked, and showing and hiding it for each short file cost more than
+  // sending it.
+  void ShowAbortButton();
 
   std::unique_ptr<Ui::TMainForm> ui;
   std::unique_ptr<TDialogs> FDialogs;
@@ -254,7 +259,7 @@ class TMainForm : public QMainWindow {
   // Declared after ui and FDialogs, so they are built after the controls they report to and
   // destroyed before them; FormCreate runs once they exist.
  public:
-  std::unique_ptr<TIdFTP> IdFTP1;               // the FTP client
-  std::unique_ptr<TIdLogDebug> IdLogDebug1;     // trace of the control connection
-  std::unique_ptr<TIdAntiFreeze> IdAntiFreeze1; // serves the window during blocking calls
+  std::unique_ptr<TIdFTP> IdFTP1;                 // the FTP client
+  std::unique_ptr<TIdLogDebug> IdLogDebug1;       // trace of the control connection
+  std::unique_ptr<TFormAntiFreeze> IdAntiFreeze1; // serves the window during blocking calls
 };

@@ -94,8 +94,6 @@ bool TMainForm::RetrieveLocalFile(const std::string& name, const std::string& lo
 
 void TMainForm::IdFTP1WorkBegin(TIdComponent*, TWorkMode AWorkMode, int32_t AWorkCountMax) {
   TransferActive = true;
-  // Shown and hidden for every file: asking first is cheaper than Qt's own bookkeeping.
-  if (ui->AbortButton->isHidden()) ui->AbortButton->setVisible(true);
   AbortRequested = false;
   TransferStart = std::chrono::system_clock::now();
   // The announced total, else the size query's answer; neither: unknown (a busy bar).
@@ -149,7 +147,6 @@ void TMainForm::ShowProgress() {
 }
 
 void TMainForm::IdFTP1WorkEnd(TIdComponent*, TWorkMode) {
-  if (!ui->AbortButton->isHidden()) ui->AbortButton->setVisible(false);
   ShowStatus("Transfer durchgeführt.");
   ExpectedSize = 0;
   TransferActive = false;
@@ -161,6 +158,10 @@ void TMainForm::IdFTP1WorkEnd(TIdComponent*, TWorkMode) {
       bar.setValue(0);
     });
   TransferRate = 0;
+}
+
+void TMainForm::ShowAbortButton() {
+  if (ui->AbortButton->isHidden() == TransferActive) ui->AbortButton->setVisible(TransferActive);
 }
 
 void TMainForm::AbortButtonClick() {

@@ -94,13 +94,19 @@ TEST_F(SingleTransfer, ProgressAndSpeedWhileData) {
   PutRemote("foto.jpg", Photo(20000));
   Connect();
   QStringList seen;
+  // The abort button, as the user could see and click it whenever the window was served.
+  QList<bool> abortShown;
   QTimer watch;
   QObject::connect(&watch, &QTimer::timeout, [&] {
-    if (form->TransferActive) seen << Status();
+    if (!form->TransferActive) return;
+    seen << Status();
+    abortShown << !Find<QWidget>(*form, "AbortButton")->isHidden();
   });
   watch.start(20);
   Download("foto.jpg", dir / "foto.jpg");
   ExpectIdleProgress();
+  EXPECT_FALSE(abortShown.isEmpty());
+  EXPECT_FALSE(abortShown.contains(false)) << "shown all through the transfer";
   const std::regex speed(R"(Download Geschwindigkeit \d+[.,]\d\d KB/s)");
   int speeds = 0;
   for (const QString& text : seen)

@@ -1,0 +1,6 @@
+#include "FormAntiFreeze.h"
+
+void TFormAntiFreeze::PumpMessages() {
+  if (BeforeServing) BeforeServing();
+  TIdAntiFreeze::PumpMessages();
+}
