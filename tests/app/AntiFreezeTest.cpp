@@ -1,3 +1,4 @@
+#include "FormAntiFreeze.h"
 #include "IdAntiFreeze.h"
 #include "IdTCPClient.h"
 #include "LoopbackPeer.h"
@@ -25,6 +26,18 @@ TEST(AntiFreeze, ServesWhatIsWaitingAndReturns) {
   const auto start = std::chrono::steady_clock::now();
   freeze.PumpMessages();
   EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);
+}
+
+// The window's state is brought up to date before the handlers waiting in the queue (its
+// drawing among them) run, within the same serving.
+TEST(AntiFreeze, TheWindowsOwnComesBeforeTheQueue) {
+  TFormAntiFreeze freeze;
+  QStringList order;
+  freeze.BeforeServing = [&] { order << "before"; };
+  QMetaObject::invokeMethod(
+      QCoreApplication::instance(), [&] { order << "queued"; }, Qt::QueuedConnection);
+  freeze.PumpMessages();
+  EXPECT_EQ(order, QStringList({"before", "queued"}));
 }
 
 TEST(AntiFreeze, TheWindowRunsWhileALineIsAwaited) {
