@@ -154,7 +154,9 @@ TEST_F(ActivityLogFile, AnUploadRecordTellsWhetherTheNextOneFits) {
     SCOPED_TRACE(c.limit);
     fs::resize_file(file, start);
     std::optional<TFileSizeLimit> limit;
-    if (c.limit > 0) ASSERT_TRUE(limit.emplace(static_cast<off_t>(start + c.limit)).Set());
+    if (c.limit > 0) {
+      ASSERT_TRUE(limit.emplace(static_cast<off_t>(start + c.limit)).Set());
+    }
     EXPECT_EQ(log.WriteUpload("a.jpg", 1536, c.roomAfter), c.fits);
     limit.reset();
     const std::string text = ReadFile(file).substr(start);
