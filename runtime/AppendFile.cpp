@@ -4,7 +4,9 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 namespace {
@@ -21,10 +23,40 @@ void CloseChecked(int fd) {
   if (::close(fd) != 0 && errno != EINTR) RaiseInOutError(errno);
 }
 
-off_t LengthOf(int fd) {
+struct stat StatusOf(int fd) {
   struct stat info {};
   if (::fstat(fd, &info) != 0) RaiseInOutError(errno);
-  return info.st_size;
+  return info;
+}
+
+off_t LengthOf(int fd) {
+  return StatusOf(fd).st_size;
+}
+
+// ext2 to ext4, tmpfs and XFS overwrite a block where it is; a file system that copies a
+// block on writing needs new room even for a block the file has.
+bool WritesBlocksInPlace(int fd) {
+  struct statfs info {};
+  if (::fstatfs(fd, &info) != 0) return false;
+  constexpr unsigned long Ext = 0xEF53, Tmpfs = 0x01021994, Xfs = 0x58465342;
+  const auto type = static_cast<unsigned long>(info.f_type);
+  return type == Ext || type == Tmpfs || type == Xfs;
+}
+
+bool WithinSizeLimit(off_t length) {
+  struct rlimit limit {};
+  if (::getrlimit(RLIMIT_FSIZE, &limit) != 0) return false;
+  return limit.rlim_cur == RLIM_INFINITY || static_cast<rlim_t>(length) <= limit.rlim_cur;
+}
+
+// Whether count more bytes fit into room the file system has already given the file at its
+// end. A log of short records finds the next one in its last block most of the time, and
+// writing blanks and cutting them off again cost more than the record itself.
+bool RoomGiven(int fd, std::size_t count) {
+  if (!WritesBlocksInPlace(fd)) return false;
+  const struct stat info = StatusOf(fd);
+  const off_t end = info.st_size + static_cast<off_t>(count);
+  return static_cast<off_t>(info.st_blocks) * 512 >= end && WithinSizeLimit(end);
 }
 
 void CutBackTo(int fd, off_t length) {
@@ -68,6 +100,7 @@ void TAppendFile::Append(std::string_view text) {
 }
 
 void TAppendFile::CheckRoom(std::size_t count) {
+  if (RoomGiven(FHandle, count)) return;
   const off_t length = LengthOf(FHandle);
   AppendWhole(FHandle, std::string(count, ' '));
   CutBackTo(FHandle, length);

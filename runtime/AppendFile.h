@@ -19,8 +19,10 @@ class TAppendFile {
   // limit), the file is cut back to its length before, so that no reader ever finds half
   // a record.
   void Append(std::string_view text);
-  // Whether count more bytes fit now: appends that many blanks and cuts them off again.
-  // The file ends as it was.
+  // Whether count more bytes fit now. Room the file system has already given the file at
+  // its end (the rest of its last block, where blocks are written in place) and the
+  // process's file size limit answer that without writing; otherwise that many blanks are
+  // appended and cut off again. The file ends as it was.
   void CheckRoom(std::size_t count);
   void Close();
 

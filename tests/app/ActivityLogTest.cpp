@@ -148,8 +148,12 @@ TEST_F(ActivityLogFile, AnUploadRecordTellsWhetherTheNextOneFits) {
     size_t roomAfter;
     bool fits;
   };
-  const Case cases[] = {
-      {0, 0, true}, {0, 100, true}, {2 * record, record, true}, {2 * record - 1, record, false}};
+  // Room within the file's last block and beyond it; a limit wins over room the file has.
+  const Case cases[] = {{0, 0, true},
+                        {0, 100, true},
+                        {0, 5000, true},
+                        {2 * record, record, true},
+                        {2 * record - 1, record, false}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.limit);
     fs::resize_file(file, start);
