@@ -5,6 +5,7 @@
 #include "MenuAccessKeys.h"
 #include "QtDialogs.h"
 #include "StatusPanel.h"
+#include "TraceModel.h"
 #include "ui_mainf.h"
 
 #include <QCheckBox>
@@ -112,6 +113,8 @@ void TMainForm::SetUpControls() {
   // One line of one font each: the list need not measure every item of a long listing.
   ui->DirectoryListBox->setUniformItemSizes(true);
   ui->DebugListBox->setUniformItemSizes(true);
+  FTrace = new TTraceModel(this);
+  ui->DebugListBox->setModel(FTrace);
 
   // dirmemo lies in front of the listing until a folder upload hides it.
   ui->dirmemo->raise();

@@ -25,6 +25,7 @@ namespace Ui {
 class TMainForm;
 }
 class TStatusPanel;
+class TTraceModel;
 
 // The last computed transfer speed in KB/s; shared by the whole program.
 extern double TransferRate;
@@ -216,14 +217,13 @@ class TMainForm : public QMainWindow {
   TStatusPanel* FStatusPanels[StatusPanelCount] = {};
 
   TStringList FListing;
-  QStringList FPendingTrace;
+  TTraceModel* FTrace = nullptr; // the trace list's lines, shown and pending
   QStringList FPendingMemo;
   QTimer FPendingLinesTimer;
   // Trace and memo lines are added in batches: a repaint per line would slow a run of
   // many small files down more than its transfers. Each batch lays the whole trace list
   // out anew (Qt's list view knows no cheaper way to take new rows) and repaints both
-  // lists, some milliseconds once thousands of lines are there: four batches a second
-  // still read as a running trace.
+  // lists: four batches a second still read as a running trace.
   static constexpr std::chrono::milliseconds PendingLinesDelay{250};
   bool FMemoUsed = false; // the memo has received a path
   // The folder chosen for the last publishing run of this program run, offered again.

@@ -2,6 +2,7 @@
 // listing.
 
 #include "StatusPanel.h"
+#include "TraceModel.h"
 #include "mainf.h"
 #include "ui_mainf.h"
 
@@ -10,7 +11,7 @@ void TMainForm::ShowStatus(const std::string& text) {
 }
 
 void TMainForm::AddTraceLine(const std::string& text) {
-  FPendingTrace << QString::fromLocal8Bit(text);
+  FTrace->Add(text);
   if (!FPendingLinesTimer.isActive()) FPendingLinesTimer.start();
 }
 
@@ -25,11 +26,9 @@ void TMainForm::AddMemoLine(const std::string& text) {
 void TMainForm::ShowPendingLines() {
   FPendingLinesTimer.stop();
   IdLogDebug1->FlushDebugOutput();
-  if (!FPendingTrace.isEmpty()) {
-    ui->DebugListBox->addItems(FPendingTrace);
-    FPendingTrace.clear();
+  if (FTrace->ShowPending()) {
     // The newest line is the selected one, scrolled into view.
-    ui->DebugListBox->setCurrentRow(ui->DebugListBox->count() - 1);
+    ui->DebugListBox->setCurrentIndex(FTrace->index(FTrace->rowCount() - 1));
   }
   if (!FPendingMemo.isEmpty()) {
     ui->dirmemo->appendPlainText(FPendingMemo.join('\n'));

@@ -8,7 +8,7 @@ namespace {
 using Connection = WindowTest;
 
 // The trace lines without their date-time stamp.
-QStringList Unstamped(const QListWidget& trace) {
+QStringList Unstamped(const QListView& trace) {
   QStringList lines;
   for (QString line : Items(trace)) {
     const int stamp = line.indexOf(QStringLiteral(": "));
@@ -48,7 +48,9 @@ TEST_F(Connection, ConnectAndDisconnect) {
                                      "Passwort gesendet",
                                      "Passwort gesendet"};
   EXPECT_EQ(trace.mid(0, expectedStart.size()), expectedStart);
-  EXPECT_EQ(Trace().currentRow(), Trace().count() - 1) << "the newest line is selected";
+  EXPECT_EQ(Trace().currentIndex().row(), Trace().model()->rowCount() - 1)
+      << "the newest line is selected";
+  EXPECT_EQ(Trace().selectionModel()->selectedRows(), QModelIndexList{Trace().currentIndex()});
   EXPECT_EQ(debugOutput.find("58Kovarenisobume"), std::string::npos);
   EXPECT_NE(debugOutput.find("Passwort gesendet"), std::string::npos);
 
@@ -69,7 +71,7 @@ TEST_F(Connection, ConnectAndDisconnect) {
   EXPECT_FALSE(Find<QWidget>(*form, "UploadButton")->isEnabled());
   EXPECT_EQ(EnabledMenus(), "Verbinden1");
   EXPECT_EQ(Status(), "Disconnected.");
-  const QStringList end = Unstamped(Trace()).mid(Trace().count() - 3);
+  const QStringList end = Unstamped(Trace()).mid(Trace().model()->rowCount() - 3);
   EXPECT_EQ(end, QStringList({"Verbindung zu 127.0.0.1 wird getrennt.", "Nicht verbunden.",
                               "Verbindung aufgehoben."}));
   EXPECT_TRUE(dialogs->Errors.isEmpty()) << dialogs->Errors.join('\n').toStdString();

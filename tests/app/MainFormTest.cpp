@@ -195,7 +195,7 @@ TEST_F(MainFormLayout, BottomStripFromProgressBarToStatusBar) {
   const auto* listing = Find(*form, "DirectoryListBox");
   const auto* progress = Find<QProgressBar>(*form, "ProgressBar1");
   const auto* splitter = Find<QSplitter>(*form, "Splitter1");
-  const auto* trace = Find<QListWidget>(*form, "DebugListBox");
+  const auto* trace = Find<QListView>(*form, "DebugListBox");
   const auto* status = Find<QStatusBar>(*form, "StatusBar1");
   ASSERT_TRUE(panel1 && listing && progress && splitter && trace && status);
 
@@ -221,7 +221,7 @@ TEST_F(MainFormLayout, BottomStripFromProgressBarToStatusBar) {
   EXPECT_EQ(TopLeftIn(*form, *handle).y() + handle->height() / 2, gapTop + 1);
 
   EXPECT_EQ(trace->size(), QSize(width, 105));
-  EXPECT_EQ(trace->count(), 0);
+  EXPECT_EQ(trace->model()->rowCount(), 0);
 
   EXPECT_EQ(status->height(), 19);
   EXPECT_EQ(TopLeftIn(*form, *status).y(), TopLeftIn(*form, *trace).y() + 105);

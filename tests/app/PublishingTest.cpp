@@ -309,10 +309,10 @@ TEST_F(Publishing, TheMenusFolderUploadSendsTheFolderEveryTime) {
 
   // An empty field would mean the program's working folder: refused, nothing sent.
   folder->clear();
-  const int traced = Trace().count();
+  const int traced = Trace().model()->rowCount();
   Trigger("VerzeichnisUpload1");
   EXPECT_EQ(dialogs->Errors.size(), 1);
-  EXPECT_EQ(Trace().count(), traced) << "nothing was sent";
+  EXPECT_EQ(Trace().model()->rowCount(), traced) << "nothing was sent";
 }
 
 // A build that requires TLS publishes over it; a server whose certificate does not hold

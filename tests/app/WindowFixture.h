@@ -32,10 +32,11 @@ template <class T = QWidget> T* Find(const QObject& root, const char* name) {
   return found;
 }
 
-inline QStringList Items(const QListWidget& list) {
+inline QStringList Items(const QAbstractItemView& list) {
   QStringList items;
-  for (int i = 0; i < list.count(); ++i)
-    items << list.item(i)->text();
+  const QAbstractItemModel& model = *list.model();
+  for (int i = 0; i < model.rowCount(); ++i)
+    items << model.index(i, 0).data().toString();
   return items;
 }
 
@@ -99,7 +100,7 @@ class WindowTest : public ::testing::Test {
   void Trigger(const char* action) { Find<QAction>(*form, action)->trigger(); }
   void Connect() { Trigger("Verbinden1"); }
   QListWidget& Listing() { return *Find<QListWidget>(*form, "DirectoryListBox"); }
-  QListWidget& Trace() { return *Find<QListWidget>(*form, "DebugListBox"); }
+  QListView& Trace() { return *Find<QListView>(*form, "DebugListBox"); }
   QString Status() const { return form->StatusPanel(1)->text(); }
   // Selects the first listing line that ends with text.
   void Select(const QString& text) {
