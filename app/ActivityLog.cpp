@@ -5,6 +5,7 @@
 #include "InOutError.h"
 
 #include <filesystem>
+#include <optional>
 
 namespace {
 
@@ -47,21 +48,39 @@ void TActivityLog::WriteClose() const {
   AppendToFile(FFileName, ActivityRecord::Close(NowText()));
 }
 
-bool TActivityLog::WriteUpload(const std::string& name, std::int32_t size,
-                               std::size_t roomAfter) const {
-  TAppendFile file(FFileName);
-  file.Append(ActivityRecord::Upload(NowText(), name, size));
+TActivityLog::TActivityLog(std::string fileName, TOpening opening)
+    : FFileName(std::move(fileName)), FOpening(opening) {}
+
+TActivityLog::~TActivityLog() = default;
+
+bool TActivityLog::WriteUpload(const std::string& name, std::int32_t size, std::size_t roomAfter) {
+  std::optional<TAppendFile> own;
+  TAppendFile* file = nullptr;
+  if (FOpening == TOpening::KeptOpen) {
+    if (FKept && !FKept->NamedBy(FFileName)) FKept.reset();
+    if (!FKept) FKept = std::make_unique<TAppendFile>(FFileName);
+    file = FKept.get();
+  } else {
+    file = &own.emplace(FFileName);
+  }
+  file->Append(ActivityRecord::Upload(NowText(), name, size));
   bool fits = roomAfter == 0;
   if (!fits) {
     try {
-      file.CheckRoom(roomAfter);
+      file->CheckRoom(roomAfter);
       fits = true;
     } catch (const EInOutError&) {
       // The record is whole; the next file's own check tells why there is no room.
     }
   }
-  file.Close();
+  if (own) own->Close();
   return fits;
+}
+
+void TActivityLog::Close() {
+  if (!FKept) return;
+  const std::unique_ptr<TAppendFile> kept = std::move(FKept);
+  kept->Close();
 }
 
 void TActivityLog::WriteDownload(const std::string& name, std::uint32_t size) const {

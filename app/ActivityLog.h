@@ -2,18 +2,32 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 
-// The activity log beside the program: TAB-separated records, CR LF line ends, opened and
-// closed around every record so that others may read it between records. Failures raise
-// EInOutError.
+class TAppendFile;
+
+// The activity log beside the program: TAB-separated records, CR LF line ends. Each record
+// goes to the file that has the log's name when it is written, and others may read the
+// file between records. Failures raise EInOutError.
 //
 //   <CR LF>07.12.2026 14:05:09<TAB>Execute<CR LF>
 //   07.12.2026 14:06:10<TAB>Upload<TAB>bild01.jpg<TAB>1536<TAB>FALSE<CR LF>
 //   <CR LF>07.12.2026 14:06:12<TAB>Close<CR LF>
 class TActivityLog {
  public:
-  explicit TActivityLog(std::string fileName) : FFileName(std::move(fileName)) {}
+  // How upload records reach the file: each through an open-append-close cycle of its
+  // own, or one after the other through a handle kept open from the first to Close (or
+  // to the end of the object), for the many records of a folder upload: an open and a
+  // close cost more than the record. Before each record the kept handle is checked to
+  // be still the file of that name; one deleted, moved away or replaced is let go and the
+  // name opened anew, as a cycle of its own would.
+  enum class TOpening { PerRecord, KeptOpen };
+
+  explicit TActivityLog(std::string fileName, TOpening opening = TOpening::PerRecord);
+  ~TActivityLog();
+  TActivityLog(const TActivityLog&) = delete;
+  TActivityLog& operator=(const TActivityLog&) = delete;
 
   // Program start: creates the file when it is missing, then appends the record.
   void WriteStart() const;
@@ -24,7 +38,9 @@ class TActivityLog {
   // before that file is moved): true when it does; false when that is not known, and the
   // caller checks on its own, which raises that check's error. A failure of the record
   // itself raises.
-  bool WriteUpload(const std::string& name, std::int32_t size, std::size_t roomAfter = 0) const;
+  bool WriteUpload(const std::string& name, std::int32_t size, std::size_t roomAfter = 0);
+  // Closes a kept handle, checked; without one it does nothing.
+  void Close();
   // size: what the size query gave, written unsigned (an unknown size, -1, as 4294967295).
   void WriteDownload(const std::string& name, std::uint32_t size) const;
 
@@ -42,6 +58,8 @@ class TActivityLog {
 
  private:
   std::string FFileName;
+  TOpening FOpening;
+  std::unique_ptr<TAppendFile> FKept;
 };
 
 // The record texts, given the date-time field.

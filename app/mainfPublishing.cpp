@@ -137,7 +137,7 @@ void TMainForm::UploadIntoCurrentFolder(const std::string& folder,
   EnableCommands(false);
   TScopeGuard enable([this] { EnableCommands(true); });
   IdFTP1->SetTransferType(ftBinary);
-  const TActivityLog log(LogFileName);
+  TActivityLog log(LogFileName, TActivityLog::TOpening::KeptOpen);
   TTransferRun run(TTransferRun::TDirection::Upload, static_cast<int>(files.size()));
   // What the folder holds already (nothing, unless a publishing run goes on in it).
   const std::set<std::string> present = progress ? FileNames(FListing) : std::set<std::string>();
@@ -148,6 +148,7 @@ void TMainForm::UploadIntoCurrentFolder(const std::string& folder,
     // Whether the log's room for this file's record was checked with the last record:
     // one open-write-close cycle less per file.
     bool roomChecked = false;
+    const std::string* lastRecorded = nullptr;
     for (size_t i = 0; i < files.size(); ++i) {
       const TFolderEntry& file = files[i];
       const std::string& name = file.Name;
@@ -184,9 +185,15 @@ void TMainForm::UploadIntoCurrentFolder(const std::string& folder,
         RunExplained(
             [&] { roomChecked = log.WriteUpload(name, recordSize, roomAfter) && next != nullptr; },
             [&](const std::string& cause) { return run.LogFailedAfter(name, LogFileName, cause); });
+        lastRecorded = &name;
       }
       if (progress) progress->Logged.insert(name);
     }
+    if (lastRecorded)
+      RunExplained([&] { log.Close(); },
+                   [&](const std::string& cause) {
+                     return run.LogFailedAfter(*lastRecorded, LogFileName, cause);
+                   });
   }
   ui->dirmemo->hide();
   OpenRemoteDir(IdFTP1->QueryWorkingDir());

@@ -53,7 +53,6 @@ bool WithinSizeLimit(off_t length) {
 // end. A log of short records finds the next one in its last block most of the time, and
 // writing blanks and cutting them off again cost more than the record itself.
 bool RoomGiven(int fd, std::size_t count) {
-  if (!WritesBlocksInPlace(fd)) return false;
   const struct stat info = StatusOf(fd);
   const off_t end = info.st_size + static_cast<off_t>(count);
   return static_cast<off_t>(info.st_blocks) * 512 >= end && WithinSizeLimit(end);
@@ -100,10 +99,22 @@ void TAppendFile::Append(std::string_view text) {
 }
 
 void TAppendFile::CheckRoom(std::size_t count) {
-  if (RoomGiven(FHandle, count)) return;
+  if (FInPlace < 0) FInPlace = WritesBlocksInPlace(FHandle) ? 1 : 0;
+  if (FInPlace == 1 && RoomGiven(FHandle, count)) return;
   const off_t length = LengthOf(FHandle);
   AppendWhole(FHandle, std::string(count, ' '));
   CutBackTo(FHandle, length);
+}
+
+bool TAppendFile::NamedBy(const std::string& path) {
+  if (!FIdentified) {
+    const struct stat open = StatusOf(FHandle);
+    FDevice = open.st_dev;
+    FInode = open.st_ino;
+    FIdentified = true;
+  }
+  struct stat named {};
+  return ::stat(path.c_str(), &named) == 0 && named.st_dev == FDevice && named.st_ino == FInode;
 }
 
 void TAppendFile::Close() {

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <sys/types.h>
 
 // Append-mode text files, every step checked; a failure raises EInOutError.
 
@@ -24,10 +25,19 @@ class TAppendFile {
   // process's file size limit answer that without writing; otherwise that many blanks are
   // appended and cut off again. The file ends as it was.
   void CheckRoom(std::size_t count);
+  // Whether path still names this file: not when it was deleted, moved away or replaced
+  // since it was opened. A path that names nothing answers false.
+  bool NamedBy(const std::string& path);
   void Close();
 
  private:
   int FHandle = -1;
+  // The file's identity, and whether its file system writes a block in place: fixed for
+  // an open file, learnt when first needed.
+  bool FIdentified = false;
+  dev_t FDevice = 0;
+  ino_t FInode = 0;
+  int FInPlace = -1;
 };
 
 // Creates an empty file when none exists under path; an existing file is left alone.

@@ -89,7 +89,7 @@ TEST_F(ActivityLogFile, StartCreatesTheFileAndAppendsToAnExistingOne) {
 
 TEST_F(ActivityLogFile, ARunLeavesStartTransfersAndClose) {
   const fs::path file = dir / "lichtfracht.log";
-  const TActivityLog log(file.string());
+  TActivityLog log(file.string());
   ExpectAppends(
       file, time, [&] { log.WriteStart(); }, ActivityRecord::Start);
   for (const char* name : {"a.jpg", "c.send.jpg", "d.png"})
@@ -118,7 +118,7 @@ TEST_F(ActivityLogFile, ARunLeavesStartTransfersAndClose) {
 
 TEST_F(ActivityLogFile, AppendingNeverCreatesTheFile) {
   const fs::path file = dir / "geloescht.log";
-  const TActivityLog log(file.string());
+  TActivityLog log(file.string());
   const std::function<void()> appends[] = {
       [&] { log.WriteClose(); },
       [&] { log.WriteUpload("a.jpg", 1); },
@@ -139,10 +139,9 @@ TEST_F(ActivityLogFile, AppendingNeverCreatesTheFile) {
 // is whole either way, the answer says whether the next one fits, and no blanks are left.
 TEST_F(ActivityLogFile, AnUploadRecordTellsWhetherTheNextOneFits) {
   const fs::path file = dir / "lichtfracht.log";
-  const TActivityLog log(file.string());
-  log.WriteStart();
+  TActivityLog(file.string()).WriteStart();
   const size_t start = fs::file_size(file);
-  const size_t record = log.UploadRecordLength("a.jpg", 1536);
+  const size_t record = TActivityLog(file.string()).UploadRecordLength("a.jpg", 1536);
   struct Case {
     size_t limit; // beyond the start record; 0: none
     size_t roomAfter;
@@ -154,18 +153,77 @@ TEST_F(ActivityLogFile, AnUploadRecordTellsWhetherTheNextOneFits) {
                         {0, 5000, true},
                         {2 * record, record, true},
                         {2 * record - 1, record, false}};
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.limit);
-    fs::resize_file(file, start);
-    std::optional<TFileSizeLimit> limit;
-    if (c.limit > 0) {
-      ASSERT_TRUE(limit.emplace(static_cast<off_t>(start + c.limit)).Set());
+  for (const auto opening : {TActivityLog::TOpening::PerRecord, TActivityLog::TOpening::KeptOpen})
+    for (const Case& c : cases) {
+      SCOPED_TRACE(testing::Message()
+                   << c.limit << " " << c.roomAfter << " " << static_cast<int>(opening));
+      TActivityLog log(file.string(), opening);
+      fs::resize_file(file, start);
+      std::optional<TFileSizeLimit> limit;
+      if (c.limit > 0) {
+        ASSERT_TRUE(limit.emplace(static_cast<off_t>(start + c.limit)).Set());
+      }
+      EXPECT_EQ(log.WriteUpload("a.jpg", 1536, c.roomAfter), c.fits);
+      limit.reset();
+      const std::string text = ReadFile(file).substr(start);
+      EXPECT_EQ(text.size(), record);
+      EXPECT_EQ(text.substr(text.find('\t')), "\tUpload\ta.jpg\t1536\tFALSE\r\n");
+      log.Close();
     }
-    EXPECT_EQ(log.WriteUpload("a.jpg", 1536, c.roomAfter), c.fits);
-    limit.reset();
-    const std::string text = ReadFile(file).substr(start);
-    EXPECT_EQ(text.size(), record);
-    EXPECT_EQ(text.substr(text.find('\t')), "\tUpload\ta.jpg\t1536\tFALSE\r\n");
+}
+
+// A handle kept over the records of a folder upload: each record is in the file once
+// written, and goes where a cycle of its own would put it when the log was deleted, moved
+// away or replaced meanwhile. Close lets go of the file.
+TEST_F(ActivityLogFile, AKeptHandleWritesWhereACycleWould) {
+  const fs::path file = dir / "lichtfracht.log";
+  const fs::path moved = dir / "alt.log";
+  const auto handlesOnLogs = [&] {
+    int count = 0;
+    for (const auto& entry : fs::directory_iterator("/proc/self/fd")) {
+      std::error_code error;
+      count += fs::read_symlink(entry.path(), error).parent_path() == dir && !error;
+    }
+    return count;
+  };
+  struct Case {
+    const char* meanwhile;
+    std::function<void()> change;
+    const char* failure; // nullptr: the second record is in the file under the name
+  };
+  const Case cases[] = {
+      {"nothing", [] {}, nullptr},
+      {"deleted", [&] { fs::remove(file); }, "Datei nicht gefunden"},
+      {"moved away", [&] { fs::rename(file, moved); }, "Datei nicht gefunden"},
+      {"replaced",
+       [&] {
+         fs::rename(file, moved);
+         TActivityLog(file.string()).WriteStart();
+       },
+       nullptr},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.meanwhile);
+    fs::remove(file);
+    fs::remove(moved);
+    TActivityLog(file.string()).WriteStart();
+    TActivityLog log(file.string(), TActivityLog::TOpening::KeptOpen);
+    log.WriteUpload("a.jpg", 1);
+    EXPECT_NE(ReadFile(file).find("\ta.jpg\t1\t"), std::string::npos);
+    c.change();
+    try {
+      log.WriteUpload("b.jpg", 2);
+      EXPECT_EQ(c.failure, nullptr);
+      EXPECT_NE(ReadFile(file).find("\tb.jpg\t2\t"), std::string::npos);
+    } catch (const EInOutError& e) {
+      EXPECT_STREQ(e.Message.c_str(), c.failure);
+    }
+    if (fs::exists(moved)) {
+      EXPECT_EQ(ReadFile(moved).find("b.jpg"), std::string::npos);
+    }
+    EXPECT_EQ(handlesOnLogs(), c.failure ? 0 : 1);
+    log.Close();
+    EXPECT_EQ(handlesOnLogs(), 0);
   }
 }
 
