@@ -15,12 +15,19 @@ bool ShownAsItIs(unsigned char byte) {
 } // namespace
 
 std::string TerminalText(const std::string& text) {
-  // Most lines hold nothing to replace: copied whole.
-  if (std::all_of(text.begin(), text.end(),
-                  [](char c) { return ShownAsItIs(static_cast<unsigned char>(c)); }))
-    return text;
   std::string shown;
-  shown.reserve(text.size());
+  AppendTerminalText(shown, text);
+  return shown;
+}
+
+void AppendTerminalText(std::string& shown, const std::string& text) {
+  // Most lines hold nothing to replace: appended whole.
+  if (std::all_of(text.begin(), text.end(),
+                  [](char c) { return ShownAsItIs(static_cast<unsigned char>(c)); })) {
+    shown += text;
+    return;
+  }
+  shown.reserve(shown.size() + text.size());
   for (size_t i = 0; i < text.size(); ++i) {
     const auto byte = static_cast<unsigned char>(text[i]);
     // C1 controls in their UTF-8 form (U+0080 to U+009F; U+009B starts a sequence as ESC [
@@ -35,7 +42,6 @@ std::string TerminalText(const std::string& text) {
       shown += static_cast<char>(byte);
     }
   }
-  return shown;
 }
 
 TIdLogDebug::TIdLogDebug() = default;
@@ -82,7 +88,7 @@ void TIdLogDebug::WriteLogItem(std::string text) {
     }
     break;
   case ltDebugOutput:
-    FHeldOutput += TerminalText(text);
+    AppendTerminalText(FHeldOutput, text);
     FHeldOutput += "\r\n";
     if (!HoldDebugOutput || FHeldOutput.size() >= 64 * 1024) FlushDebugOutput();
     break;

@@ -28,6 +28,8 @@ class EIdCanNotChangeTarget : public EIdException {
 // otherwise move the cursor, recolour or retitle the terminal, or answer back through it.
 // Control characters other than TAB, DEL and the C1 controls in UTF-8 become "?".
 std::string TerminalText(const std::string& text);
+// TerminalText of text, appended to shown.
+void AppendTerminalText(std::string& shown, const std::string& text);
 
 // The connection trace: each item goes to OnLogItem and then to the target; the debug
 // output gets it as TerminalText.

@@ -20,7 +20,7 @@ std::string DateTimeToStr(const std::tm& local) {
   return text;
 }
 
-std::string NowText() {
+const std::string& NowText() {
   // The trace stamps every line with this text, several lines a millisecond during a run
   // of small files, and formatting it costs more than the rest of a line: it is made
   // anew only when the second or the LC_TIME locale has changed.

@@ -8,5 +8,5 @@
 // zero) the blank and the time are left out. Follows the process's LC_TIME.
 std::string DateTimeToStr(const std::tm& local);
 
-// DateTimeToStr of the current local date and time.
-std::string NowText();
+// DateTimeToStr of the current local date and time; valid until the thread's next call.
+const std::string& NowText();
