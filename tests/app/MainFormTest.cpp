@@ -18,6 +18,8 @@
 #include <QScreen>
 #include <QSplitter>
 #include <QStatusBar>
+#include <QStyle>
+#include <QStyleOptionProgressBar>
 #include <QWindow>
 #include <gtest/gtest.h>
 #include <map>
@@ -257,6 +259,26 @@ TEST_F(MainFormLayout, StatusBarHasTwoEmptyPanels) {
   EXPECT_NE(second->grab().toImage(), empty) << "the text is drawn";
   QCoreApplication::processEvents();
   EXPECT_EQ(second->geometry(), place);
+}
+
+// The bar fills its share from the left in the highlight colour.
+TEST_F(MainFormLayout, ProgressBarFillsItsShare) {
+  auto form = Start();
+  ShowAndSettle(*form);
+  auto* bar = Find<QProgressBar>(*form, "ProgressBar1");
+  ASSERT_NE(bar, nullptr);
+  bar->setRange(0, 1000);
+  const QRect contents = bar->rect().adjusted(1, 1, -1, -1); // inside the frame
+  const QRgb highlight = bar->palette().color(QPalette::Highlight).rgb();
+  for (const int value : {0, 250, 1000}) {
+    SCOPED_TRACE(value);
+    bar->setValue(value);
+    const QImage image = bar->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    int filled = 0;
+    for (int x = 0; x < image.width(); ++x)
+      filled += image.pixel(x, contents.top() + 1) == highlight;
+    EXPECT_NEAR(filled, contents.width() * value / 1000, 1);
+  }
 }
 
 // --- Menu ----------------------------------------------------------------------------------
