@@ -99,22 +99,20 @@ void TAppendFile::Append(std::string_view text) {
 }
 
 void TAppendFile::CheckRoom(std::size_t count) {
-  if (FInPlace < 0) FInPlace = WritesBlocksInPlace(FHandle) ? 1 : 0;
-  if (FInPlace == 1 && RoomGiven(FHandle, count)) return;
+  if (!FInPlace) FInPlace = WritesBlocksInPlace(FHandle);
+  if (*FInPlace && RoomGiven(FHandle, count)) return;
   const off_t length = LengthOf(FHandle);
   AppendWhole(FHandle, std::string(count, ' '));
   CutBackTo(FHandle, length);
 }
 
 bool TAppendFile::NamedBy(const std::string& path) {
-  if (!FIdentified) {
+  if (!FIdentity) {
     const struct stat open = StatusOf(FHandle);
-    FDevice = open.st_dev;
-    FInode = open.st_ino;
-    FIdentified = true;
+    FIdentity.emplace(open.st_dev, open.st_ino);
   }
   struct stat named {};
-  return ::stat(path.c_str(), &named) == 0 && named.st_dev == FDevice && named.st_ino == FInode;
+  return ::stat(path.c_str(), &named) == 0 && std::pair(named.st_dev, named.st_ino) == *FIdentity;
 }
 
 void TAppendFile::Close() {

@@ -1,9 +1,11 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <sys/types.h>
+#include <utility>
 
 // Append-mode text files, every step checked; a failure raises EInOutError.
 
@@ -34,10 +36,8 @@ class TAppendFile {
   int FHandle = -1;
   // The file's identity, and whether its file system writes a block in place: fixed for
   // an open file, learnt when first needed.
-  bool FIdentified = false;
-  dev_t FDevice = 0;
-  ino_t FInode = 0;
-  int FInPlace = -1;
+  std::optional<std::pair<dev_t, ino_t>> FIdentity;
+  std::optional<bool> FInPlace;
 };
 
 // Creates an empty file when none exists under path; an existing file is left alone.
