@@ -5,13 +5,17 @@
 
 TStatusPanel::TStatusPanel(QWidget* parent) : QWidget(parent) {}
 
-void TStatusPanel::setText(const QString& text) {
+void TStatusPanel::setText(const std::string& text) {
   if (text == FText) return;
   FText = text;
-  update();
+  // A hidden panel is drawn whole when it is shown; until then nothing is asked.
+  if (!FDrawingAsked && isVisible()) {
+    FDrawingAsked = true;
+    update();
+  }
   // What a screen reader reads, when one listens: kept only then, since naming the panel
   // has it tell every change.
-  if (QAccessible::isActive()) setAccessibleName(text);
+  if (QAccessible::isActive()) setAccessibleName(this->text());
 }
 
 QSize TStatusPanel::sizeHint() const {
@@ -24,9 +28,10 @@ QSize TStatusPanel::minimumSizeHint() const {
 }
 
 void TStatusPanel::paintEvent(QPaintEvent*) {
-  if (FText.isEmpty()) return;
+  FDrawingAsked = false;
+  if (FText.empty()) return;
   QPainter painter(this);
   painter.setPen(palette().color(foregroundRole()));
   // Left and centred in the height, cut off at the panel's end, as a label shows it.
-  painter.drawText(rect(), Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, FText);
+  painter.drawText(rect(), Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, text());
 }

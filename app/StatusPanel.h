@@ -2,19 +2,21 @@
 
 #include <QString>
 #include <QWidget>
+#include <string>
 
 // One panel of the status bar: one line of text, drawn by the panel itself. The text
 // changes twice per file of a publishing run. A label in the status bar's layout had the
 // bar, and after it the whole window, laid out anew for each text; a label of its own still
 // cost more per text (its layout, its geometry, its text format) than sending a short file
-// took. Here a new text is kept and drawn when the window is next served. The panel's size
-// comes from the bar (a fixed width, or the rest of it), never from its text.
+// took. Here a new text is kept as the 8-bit text it came as, and turned into a QString
+// only when the panel is drawn, when the window is next served. The panel's size comes
+// from the bar (a fixed width, or the rest of it), never from its text.
 class TStatusPanel : public QWidget {
  public:
   explicit TStatusPanel(QWidget* parent);
 
-  const QString& text() const { return FText; }
-  void setText(const QString& text);
+  QString text() const { return QString::fromLocal8Bit(FText); }
+  void setText(const std::string& text);
 
   QSize sizeHint() const override;
   QSize minimumSizeHint() const override;
@@ -23,5 +25,7 @@ class TStatusPanel : public QWidget {
   void paintEvent(QPaintEvent* event) override;
 
  private:
-  QString FText;
+  std::string FText;
+  // A drawing was asked for and has not happened yet: asking again would only cost.
+  bool FDrawingAsked = false;
 };

@@ -7,7 +7,7 @@
 #include "ui_mainf.h"
 
 void TMainForm::ShowStatus(const std::string& text) {
-  FStatusPanels[1]->setText(QString::fromLocal8Bit(text));
+  FStatusPanels[1]->setText(text);
 }
 
 void TMainForm::AddTraceLine(const std::string& text) {
