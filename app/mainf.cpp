@@ -1,11 +1,11 @@
 #include "mainf.h"
 
 #include "ActivityLog.h"
+#include "LineListModel.h"
 #include "LogLocation.h"
 #include "MenuAccessKeys.h"
 #include "QtDialogs.h"
 #include "StatusPanel.h"
-#include "TraceModel.h"
 #include "ui_mainf.h"
 
 #include <QCheckBox>
@@ -113,8 +113,13 @@ void TMainForm::SetUpControls() {
   // One line of one font each: the list need not measure every item of a long listing.
   ui->DirectoryListBox->setUniformItemSizes(true);
   ui->DebugListBox->setUniformItemSizes(true);
-  FTrace = new TTraceModel(this);
+  FTrace = new TLineListModel(this);
   ui->DebugListBox->setModel(FTrace);
+  ui->dirmemo->setUniformItemSizes(true);
+  // A path too long for the memo keeps its end, the name of the photo.
+  ui->dirmemo->setTextElideMode(Qt::ElideLeft);
+  FMemo = new TLineListModel(this);
+  ui->dirmemo->setModel(FMemo);
 
   // dirmemo lies in front of the listing until a folder upload hides it.
   ui->dirmemo->raise();

@@ -25,7 +25,7 @@ namespace Ui {
 class TMainForm;
 }
 class TStatusPanel;
-class TTraceModel;
+class TLineListModel;
 
 // The last computed transfer speed in KB/s; shared by the whole program.
 extern double TransferRate;
@@ -217,8 +217,8 @@ class TMainForm : public QMainWindow {
   TStatusPanel* FStatusPanels[StatusPanelCount] = {};
 
   TStringList FListing;
-  TTraceModel* FTrace = nullptr; // the trace list's lines, shown and pending
-  QStringList FPendingMemo;
+  TLineListModel* FTrace = nullptr; // the trace list's lines, shown and pending
+  TLineListModel* FMemo = nullptr;  // the memo's paths, shown and pending
   QTimer FPendingLinesTimer;
   // Trace and memo lines are added in batches: a repaint per line would slow a run of
   // many small files down more than its transfers. Each batch lays the whole trace list

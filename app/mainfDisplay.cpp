@@ -1,10 +1,12 @@
 // What the window shows of its work: the status bar, the trace list, the memo and the
 // listing.
 
+#include "LineListModel.h"
 #include "StatusPanel.h"
-#include "TraceModel.h"
 #include "mainf.h"
 #include "ui_mainf.h"
+
+#include <QScrollBar>
 
 void TMainForm::ShowStatus(const std::string& text) {
   FStatusPanels[1]->setText(text);
@@ -19,7 +21,7 @@ void TMainForm::AddMemoLine(const std::string& text) {
   // The first path ever brings the memo back in front of the listing.
   if (!FMemoUsed) ui->dirmemo->show();
   FMemoUsed = true;
-  FPendingMemo << QString::fromLocal8Bit(text);
+  FMemo->Add(text);
   if (!FPendingLinesTimer.isActive()) FPendingLinesTimer.start();
 }
 
@@ -30,10 +32,11 @@ void TMainForm::ShowPendingLines() {
     // The newest line is the selected one, scrolled into view.
     ui->DebugListBox->setCurrentIndex(FTrace->index(FTrace->rowCount() - 1));
   }
-  if (!FPendingMemo.isEmpty()) {
-    ui->dirmemo->appendPlainText(FPendingMemo.join('\n'));
-    FPendingMemo.clear();
-  }
+  // Paths are not chosen, only followed: the memo keeps its place when the user has
+  // scrolled back, and otherwise keeps the newest path in view.
+  QScrollBar& memoBar = *ui->dirmemo->verticalScrollBar();
+  const bool followed = memoBar.value() == memoBar.maximum();
+  if (FMemo->ShowPending() && followed) ui->dirmemo->scrollToBottom();
 }
 
 void TMainForm::ShowListing(TStringList lines) {

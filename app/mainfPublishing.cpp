@@ -8,7 +8,6 @@
 #include "mainf.h"
 #include "ui_mainf.h"
 
-#include <QPlainTextEdit>
 #include <ctime>
 #include <filesystem>
 

@@ -9,10 +9,10 @@
 #include <QFontMetrics>
 #include <QImage>
 #include <QLineEdit>
+#include <QListView>
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
-#include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
@@ -160,7 +160,7 @@ TEST_F(MainFormLayout, MemoLiesInFrontOfTheListing) {
   auto form = Start();
   ShowAndSettle(*form);
   auto* listing = Find<QListWidget>(*form, "DirectoryListBox");
-  auto* memo = Find<QPlainTextEdit>(*form, "dirmemo");
+  auto* memo = Find<QListView>(*form, "dirmemo");
   ASSERT_TRUE(listing && memo);
   EXPECT_EQ(listing->parentWidget(), memo->parentWidget());
   EXPECT_EQ(listing->geometry(), memo->geometry());
@@ -170,7 +170,7 @@ TEST_F(MainFormLayout, MemoLiesInFrontOfTheListing) {
   const QWidget* front = area->childAt(listing->geometry().center());
   EXPECT_TRUE(front == memo || memo->isAncestorOf(front)) << "the memo must cover the listing";
   EXPECT_EQ(listing->count(), 0);
-  EXPECT_TRUE(memo->toPlainText().isEmpty());
+  EXPECT_TRUE(Items(*memo).isEmpty());
 
   // Once the memo is hidden (after a folder upload), the listing is what is seen.
   memo->hide();

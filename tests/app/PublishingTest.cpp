@@ -6,8 +6,9 @@
 #include "WindowFixture.h"
 
 #include <QLineEdit>
-#include <QPlainTextEdit>
+#include <QListView>
 #include <QPushButton>
+#include <QScrollBar>
 #include <ctime>
 #include <functional>
 #include <map>
@@ -59,9 +60,7 @@ class Publishing : public WindowTest {
     }
     return sent;
   }
-  QStringList Memo() {
-    return Find<QPlainTextEdit>(*form, "dirmemo")->toPlainText().split('\n', Qt::SkipEmptyParts);
-  }
+  QStringList Memo() { return Items(*Find<QListView>(*form, "dirmemo")); }
   // The log's upload records as "name size".
   Lines UploadRecords() { return UploadRecords(dir / "lichtfracht.log"); }
   Lines UploadRecords(const fs::path& file) {
@@ -313,6 +312,27 @@ TEST_F(Publishing, TheMenusFolderUploadSendsTheFolderEveryTime) {
   Trigger("VerzeichnisUpload1");
   EXPECT_EQ(dialogs->Errors.size(), 1);
   EXPECT_EQ(Trace().model()->rowCount(), traced) << "nothing was sent";
+}
+
+// The memo keeps the newest path in view, unless the user has scrolled back to read.
+TEST_F(Publishing, TheMemoFollowsThePathsUnlessScrolledBack) {
+  TPureFtpd daemon;
+  const fs::path photos = MakeLocal("Fotos");
+  for (int i = 10; i < 50; ++i)
+    WriteFileBytes((photos / ("foto" + std::to_string(i) + ".jpg")).string(), "x");
+  StartAt(daemon.Port());
+  Connect();
+  Find<QLineEdit>(*form, "Uploaddiredit")->setText(QString::fromStdString(photos.string()));
+  auto* memo = Find<QListView>(*form, "dirmemo");
+  QScrollBar& bar = *memo->verticalScrollBar();
+  Trigger("VerzeichnisUpload1");
+  ASSERT_EQ(Memo().size(), 40);
+  EXPECT_GT(bar.maximum(), 0) << "the paths must not fit, or nothing is shown of following";
+  EXPECT_EQ(bar.value(), bar.maximum());
+  bar.setValue(0);
+  Trigger("VerzeichnisUpload1");
+  ASSERT_EQ(Memo().size(), 80);
+  EXPECT_EQ(bar.value(), 0);
 }
 
 // A build that requires TLS publishes over it; a server whose certificate does not hold

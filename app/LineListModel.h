@@ -4,10 +4,11 @@
 #include <string>
 #include <vector>
 
-// The lines of the trace list. A run of small files brings several lines a millisecond:
-// each is kept as the byte string it arrives as, turned into text only when its row is
-// drawn, and the lines come into the list in batches, when the window shows them.
-class TTraceModel : public QAbstractListModel {
+// The lines of the trace list or of the memo. A run of small files brings several trace
+// lines a millisecond and a path every few: each is kept as the byte string it arrives
+// as, turned into text only when its row is drawn, and the lines come into the list in
+// batches, when the window shows them.
+class TLineListModel : public QAbstractListModel {
  public:
   using QAbstractListModel::QAbstractListModel;
 
