@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <sys/inotify.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/vfs.h>
@@ -43,19 +44,51 @@ bool WritesBlocksInPlace(int fd) {
   return type == Ext || type == Tmpfs || type == Xfs;
 }
 
-bool WithinSizeLimit(off_t length) {
+// The process's file size limit; 0 where it cannot be read, so that nothing is taken to fit.
+rlim_t SizeLimit() {
   struct rlimit limit {};
-  if (::getrlimit(RLIMIT_FSIZE, &limit) != 0) return false;
-  return limit.rlim_cur == RLIM_INFINITY || static_cast<rlim_t>(length) <= limit.rlim_cur;
+  return ::getrlimit(RLIMIT_FSIZE, &limit) == 0 ? limit.rlim_cur : 0;
 }
 
 // Whether count more bytes fit into room the file system has already given the file at its
 // end. A log of short records finds the next one in its last block most of the time, and
 // writing blanks and cutting them off again cost more than the record itself.
-bool RoomGiven(int fd, std::size_t count) {
+bool RoomGiven(int fd, std::size_t count, rlim_t sizeLimit) {
   const struct stat info = StatusOf(fd);
   const off_t end = info.st_size + static_cast<off_t>(count);
-  return static_cast<off_t>(info.st_blocks) * 512 >= end && WithinSizeLimit(end);
+  return static_cast<off_t>(info.st_blocks) * 512 >= end &&
+         (sizeLimit == RLIM_INFINITY || static_cast<rlim_t>(end) <= sizeLimit);
+}
+
+// A watch on the open file for what takes a name from it: deleting it (its link count
+// changes), moving it, and replacing it by another file moved onto its name (its link count
+// again). -1 where the kernel cannot watch (no inotify, its limits reached).
+int WatchNames(int fd) {
+  const int watch = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+  if (watch < 0) return -1;
+  // The open file itself, whatever its path names by now.
+  const std::string self = "/proc/self/fd/" + std::to_string(fd);
+  if (::inotify_add_watch(watch, self.c_str(), IN_ATTRIB | IN_MOVE_SELF | IN_DELETE_SELF) < 0) {
+    ::close(watch);
+    return -1;
+  }
+  return watch;
+}
+
+// Whether the watch has told of anything since it was last asked; reads all it told.
+bool Told(int watch) {
+  alignas(inotify_event) char events[4096];
+  bool told = false;
+  for (;;) {
+    const ssize_t n = ::read(watch, events, sizeof events);
+    if (n > 0) {
+      told = true;
+      continue;
+    }
+    if (n < 0 && errno == EINTR) continue;
+    // Nothing more (EAGAIN), or a watch that fails: then it cannot vouch for anything.
+    return told || !(n < 0 && errno == EAGAIN);
+  }
 }
 
 void CutBackTo(int fd, off_t length) {
@@ -91,6 +124,7 @@ TAppendFile::TAppendFile(const std::string& path)
     : FHandle(OpenChecked(path, O_WRONLY | O_APPEND)) {}
 
 TAppendFile::~TAppendFile() {
+  if (FWatch >= 0) ::close(FWatch);
   if (FHandle >= 0) ::close(FHandle);
 }
 
@@ -100,7 +134,8 @@ void TAppendFile::Append(std::string_view text) {
 
 void TAppendFile::CheckRoom(std::size_t count) {
   if (!FInPlace) FInPlace = WritesBlocksInPlace(FHandle);
-  if (*FInPlace && RoomGiven(FHandle, count)) return;
+  if (!FSizeLimit) FSizeLimit = SizeLimit();
+  if (*FInPlace && RoomGiven(FHandle, count, *FSizeLimit)) return;
   const off_t length = LengthOf(FHandle);
   AppendWhole(FHandle, std::string(count, ' '));
   CutBackTo(FHandle, length);
@@ -110,12 +145,18 @@ bool TAppendFile::NamedBy(const std::string& path) {
   if (!FIdentity) {
     const struct stat open = StatusOf(FHandle);
     FIdentity.emplace(open.st_dev, open.st_ino);
+    FWatch = WatchNames(FHandle);
+  } else if (FWatch >= 0 && !Told(FWatch)) {
+    // Nothing happened to the file since path was last found to name it.
+    return true;
   }
   struct stat named {};
   return ::stat(path.c_str(), &named) == 0 && std::pair(named.st_dev, named.st_ino) == *FIdentity;
 }
 
 void TAppendFile::Close() {
+  if (FWatch >= 0) ::close(FWatch);
+  FWatch = -1;
   const int fd = FHandle;
   FHandle = -1;
   CloseChecked(fd);

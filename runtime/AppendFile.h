@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <sys/resource.h>
 #include <sys/types.h>
 #include <utility>
 
@@ -28,16 +29,24 @@ class TAppendFile {
   // appended and cut off again. The file ends as it was.
   void CheckRoom(std::size_t count);
   // Whether path still names this file: not when it was deleted, moved away or replaced
-  // since it was opened. A path that names nothing answers false.
+  // since it was opened. A path that names nothing answers false. The path is looked up
+  // only when something has happened to the file since the last answer: the kernel tells
+  // (inotify) when the file loses a name or is moved. Where it cannot tell, every call
+  // looks the path up.
   bool NamedBy(const std::string& path);
   void Close();
 
  private:
   int FHandle = -1;
-  // The file's identity, and whether its file system writes a block in place: fixed for
-  // an open file, learnt when first needed.
+  // Where the kernel tells of the file losing a name or being moved, set up with FIdentity;
+  // -1 where it cannot.
+  int FWatch = -1;
+  // The file's identity, whether its file system writes a block in place and the process's
+  // file size limit: fixed for an open file (the limit in practice), learnt when first
+  // needed.
   std::optional<std::pair<dev_t, ino_t>> FIdentity;
   std::optional<bool> FInPlace;
+  std::optional<rlim_t> FSizeLimit;
 };
 
 // Creates an empty file when none exists under path; an existing file is left alone.

@@ -174,7 +174,8 @@ TEST_F(ActivityLogFile, AnUploadRecordTellsWhetherTheNextOneFits) {
 
 // A handle kept over the records of a folder upload: each record is in the file once
 // written, and goes where a cycle of its own would put it when the log was deleted, moved
-// away or replaced meanwhile. Close lets go of the file.
+// away or replaced meanwhile, after the first record or after the second (when the handle
+// has come to know its file). Close lets go of the file.
 TEST_F(ActivityLogFile, AKeptHandleWritesWhereACycleWould) {
   const fs::path file = dir / "lichtfracht.log";
   const fs::path moved = dir / "alt.log";
@@ -189,7 +190,7 @@ TEST_F(ActivityLogFile, AKeptHandleWritesWhereACycleWould) {
   struct Case {
     const char* meanwhile;
     std::function<void()> change;
-    const char* failure; // nullptr: the second record is in the file under the name
+    const char* failure; // nullptr: the next record is in the file under the name
   };
   const Case cases[] = {
       {"nothing", [] {}, nullptr},
@@ -201,30 +202,42 @@ TEST_F(ActivityLogFile, AKeptHandleWritesWhereACycleWould) {
          TActivityLog(file.string()).WriteStart();
        },
        nullptr},
+      {"replaced by a file moved onto its name",
+       [&] {
+         const fs::path other = dir / "neu.log";
+         TActivityLog(other.string()).WriteStart();
+         fs::rename(other, file);
+       },
+       nullptr},
+      {"made read-only", [&] { fs::permissions(file, fs::perms::owner_read); }, nullptr},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.meanwhile);
-    fs::remove(file);
-    fs::remove(moved);
-    TActivityLog(file.string()).WriteStart();
-    TActivityLog log(file.string(), TActivityLog::TOpening::KeptOpen);
-    log.WriteUpload("a.jpg", 1);
-    EXPECT_NE(ReadFile(file).find("\ta.jpg\t1\t"), std::string::npos);
-    c.change();
-    try {
-      log.WriteUpload("b.jpg", 2);
-      EXPECT_EQ(c.failure, nullptr);
-      EXPECT_NE(ReadFile(file).find("\tb.jpg\t2\t"), std::string::npos);
-    } catch (const EInOutError& e) {
-      EXPECT_STREQ(e.Message.c_str(), c.failure);
+  for (const Case& c : cases)
+    for (const int before : {1, 2}) {
+      SCOPED_TRACE(testing::Message() << c.meanwhile << " after record " << before);
+      fs::remove(file);
+      fs::remove(moved);
+      TActivityLog(file.string()).WriteStart();
+      TActivityLog log(file.string(), TActivityLog::TOpening::KeptOpen);
+      for (int i = 1; i <= before; ++i)
+        log.WriteUpload("foto" + std::to_string(i) + ".jpg", i);
+      EXPECT_NE(ReadFile(file).find("\tfoto1.jpg\t1\t"), std::string::npos);
+      c.change();
+      try {
+        log.WriteUpload("neu.jpg", 3);
+        EXPECT_EQ(c.failure, nullptr);
+        EXPECT_NE(ReadFile(file).find("\tneu.jpg\t3\t"), std::string::npos);
+      } catch (const EInOutError& e) {
+        EXPECT_STREQ(e.Message.c_str(), c.failure);
+      }
+      if (fs::exists(moved)) {
+        EXPECT_EQ(ReadFile(moved).find("neu.jpg"), std::string::npos);
+      }
+      EXPECT_EQ(handlesOnLogs(), c.failure ? 0 : 1);
+      log.Close();
+      EXPECT_EQ(handlesOnLogs(), 0);
+      std::error_code missing;
+      fs::permissions(file, fs::perms::owner_write, fs::perm_options::add, missing);
     }
-    if (fs::exists(moved)) {
-      EXPECT_EQ(ReadFile(moved).find("b.jpg"), std::string::npos);
-    }
-    EXPECT_EQ(handlesOnLogs(), c.failure ? 0 : 1);
-    log.Close();
-    EXPECT_EQ(handlesOnLogs(), 0);
-  }
 }
 
 TEST_F(ActivityLogFile, StartInAMissingFolderFails) {
