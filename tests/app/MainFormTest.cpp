@@ -259,6 +259,25 @@ TEST_F(MainFormLayout, StatusBarHasTwoEmptyPanels) {
   EXPECT_NE(second->grab().toImage(), empty) << "the text is drawn";
   QCoreApplication::processEvents();
   EXPECT_EQ(second->geometry(), place);
+
+  // Texts coming faster than the panel is drawn: the last one is drawn, soon after.
+  struct TDrawn : QObject {
+    QString last;
+    bool eventFilter(QObject* watched, QEvent* event) override {
+      if (event->type() == QEvent::Paint) last = static_cast<TStatusPanel*>(watched)->text();
+      return false;
+    }
+  } drawn;
+  second->installEventFilter(&drawn);
+  for (int i = 1; i <= 50; ++i) {
+    second->setText("Datei " + std::to_string(i));
+    QCoreApplication::processEvents();
+  }
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  while (drawn.last != "Datei 50" && std::chrono::steady_clock::now() < deadline)
+    QCoreApplication::processEvents();
+  EXPECT_EQ(drawn.last, "Datei 50");
+  second->removeEventFilter(&drawn);
 }
 
 // The bar fills its share from the left in the highlight colour.
