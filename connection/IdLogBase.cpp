@@ -8,11 +8,11 @@ void TIdLogBase::AttachConnection(TIdSocketHandle* handle) {
 }
 
 void TIdLogBase::NoteReceived(const char* buffer, int32_t count) {
-  LogText("Erh.: " + std::string(buffer, static_cast<size_t>(count > 0 ? count : 0)));
+  LogText("Erh.: ", std::string_view(buffer, static_cast<size_t>(count > 0 ? count : 0)));
 }
 
 void TIdLogBase::NoteSent(const char* buffer, int32_t count) {
-  LogText("Gesendet: " + std::string(buffer, static_cast<size_t>(count > 0 ? count : 0)));
+  LogText("Gesendet: ", std::string_view(buffer, static_cast<size_t>(count > 0 ? count : 0)));
 }
 
 void TIdLogBase::DetachConnection() {
@@ -20,21 +20,22 @@ void TIdLogBase::DetachConnection() {
   TIdConnectionIntercept::DetachConnection();
 }
 
-void TIdLogBase::LogText(const std::string& text) {
+void TIdLogBase::LogText(std::string_view prefix, std::string_view text) {
   if (!FActive) return;
   std::string shown;
-  shown.reserve(text.size() + 32);
+  shown.reserve(prefix.size() + text.size() + 32);
   if (LogTime) {
     shown += NowText();
     shown += ": ";
   }
+  shown += prefix;
   // Piece by piece between the line ends: several lines a millisecond in a run of small
   // files.
   size_t from = 0;
-  for (size_t end; (end = text.find("\r\n", from)) != std::string::npos; from = end + 2) {
-    shown.append(text, from, end - from);
+  for (size_t end; (end = text.find("\r\n", from)) != std::string_view::npos; from = end + 2) {
+    shown.append(text.substr(from, end - from));
     shown += "<EOL>";
   }
-  shown.append(text, from, std::string::npos);
+  shown.append(text.substr(from));
   WriteLogItem(std::move(shown));
 }

@@ -3,6 +3,7 @@
 #include "IdIntercept.h"
 
 #include <string>
+#include <string_view>
 
 // An intercept that turns every connect, disconnect, receive and send into one text item,
 // stamped with the date and time; one item per platform call, not per line.
@@ -23,7 +24,10 @@ class TIdLogBase : public TIdConnectionIntercept {
   virtual void WriteLogItem(std::string text) = 0;
   // Stamps the text (with LogTime), shows each CR LF as "<EOL>", and writes the item;
   // nothing while inactive.
-  virtual void LogText(const std::string& text);
+  void LogText(std::string_view text) { LogText({}, text); }
+  // The same for the text prefix followed by the text: a received or sent piece is not
+  // copied once more only to be put behind its prefix.
+  virtual void LogText(std::string_view prefix, std::string_view text);
 
   bool FActive = false;
 };
