@@ -6,15 +6,18 @@ int TLineListModel::rowCount(const QModelIndex& parent) const {
 
 QVariant TLineListModel::data(const QModelIndex& index, int role) const {
   if (role != Qt::DisplayRole || !index.isValid() || index.row() >= FShown) return {};
-  return QString::fromLocal8Bit(FLines[static_cast<size_t>(index.row())]);
+  const auto row = static_cast<size_t>(index.row());
+  const size_t begin = row == 0 ? 0 : FEnds[row - 1];
+  return QString::fromLocal8Bit(FText.data() + begin, static_cast<qsizetype>(FEnds[row] - begin));
 }
 
-void TLineListModel::Add(const std::string& line) {
-  FLines.push_back(line);
+void TLineListModel::Add(std::string_view line) {
+  FText += line;
+  FEnds.push_back(FText.size());
 }
 
 bool TLineListModel::ShowPending() {
-  const int all = static_cast<int>(FLines.size());
+  const int all = static_cast<int>(FEnds.size());
   if (all == FShown) return false;
   beginInsertRows(QModelIndex(), FShown, all - 1);
   FShown = all;
