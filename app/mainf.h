@@ -250,6 +250,14 @@ class TMainForm : public QMainWindow {
   TWorkMode FProgressMode = wkRead;
   // The running transfer's speed and bar, as the status bar and ProgressBar1 show them.
   void ShowProgress();
+  // The speed text last made, and what it was made of: every file of a run begins with
+  // the same text.
+  struct TSpeedStatus {
+    TWorkMode Mode;
+    double Rate;
+    std::string Text;
+  };
+  std::optional<TSpeedStatus> FSpeedStatus;
   std::optional<uint64_t> FUploadSize;
   // The window aborted the running transfer (a work event carried out the abort request,
   // or the disconnect ended it); such a transfer ends without a failure, incomplete.

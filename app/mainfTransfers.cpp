@@ -140,8 +140,12 @@ void TMainForm::IdFTP1Work(TIdComponent*, TWorkMode AWorkMode, int32_t AWorkCoun
 
 void TMainForm::ShowProgress() {
   FLastProgressShown = std::chrono::steady_clock::now();
-  ShowStatus((FProgressMode == wkRead ? "Download Geschwindigkeit " : "Upload Geschwindigkeit ") +
-             SpeedText(TransferRate));
+  if (!FSpeedStatus || FSpeedStatus->Mode != FProgressMode || FSpeedStatus->Rate != TransferRate)
+    FSpeedStatus = TSpeedStatus{
+        FProgressMode, TransferRate,
+        (FProgressMode == wkRead ? "Download Geschwindigkeit " : "Upload Geschwindigkeit ") +
+            SpeedText(TransferRate)};
+  ShowStatus(FSpeedStatus->Text);
   if (ui->ProgressBar1->value() != FProgress.Position())
     ChangeBar(*ui->ProgressBar1, [&] { ui->ProgressBar1->setValue(FProgress.Position()); });
 }
