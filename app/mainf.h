@@ -221,9 +221,10 @@ class TMainForm : public QMainWindow {
   TLineListModel* FMemo = nullptr;  // the memo's paths, shown and pending
   QTimer FPendingLinesTimer;
   // Trace and memo lines are added in batches: a repaint per line would slow a run of
-  // many small files down more than its transfers. Each batch lays the whole trace list
-  // out anew (Qt's list view knows no cheaper way to take new rows) and repaints both
-  // lists: four batches a second still read as a running trace.
+  // many small files down more than its transfers. Each batch lays the whole trace list,
+  // and the memo when it follows its paths, out anew (Qt's list view knows no cheaper way
+  // to take new rows) and repaints both lists: four batches a second still read as a
+  // running trace.
   static constexpr std::chrono::milliseconds PendingLinesDelay{250};
   bool FMemoUsed = false; // the memo has received a path
   // The folder chosen for the last publishing run of this program run, offered again.
