@@ -5,6 +5,7 @@
 #include "LogLocation.h"
 #include "MenuAccessKeys.h"
 #include "QtDialogs.h"
+#include "ScrollBar.h"
 #include "StatusPanel.h"
 #include "ui_mainf.h"
 
@@ -120,6 +121,13 @@ void TMainForm::SetUpControls() {
   ui->dirmemo->setTextElideMode(Qt::ElideLeft);
   FMemo = new TLineListModel(this);
   ui->dirmemo->setModel(FMemo);
+
+  const std::initializer_list<QAbstractScrollArea*> lists = {ui->DirectoryListBox, ui->DebugListBox,
+                                                             ui->dirmemo};
+  for (QAbstractScrollArea* list : lists) {
+    list->setVerticalScrollBar(new TScrollBar(Qt::Vertical));
+    list->setHorizontalScrollBar(new TScrollBar(Qt::Horizontal));
+  }
 
   // dirmemo lies in front of the listing until a folder upload hides it.
   ui->dirmemo->raise();

@@ -1,4 +1,5 @@
 #include "ActivityLog.h"
+#include "ScrollBar.h"
 #include "WindowFixture.h"
 
 #include <QAction>
@@ -20,6 +21,7 @@
 #include <QStatusBar>
 #include <QStyle>
 #include <QStyleOptionProgressBar>
+#include <QStyleOptionSlider>
 #include <QWindow>
 #include <gtest/gtest.h>
 #include <map>
@@ -297,6 +299,39 @@ TEST_F(MainFormLayout, ProgressBarFillsItsShare) {
     for (int x = 0; x < image.width(); ++x)
       filled += image.pixel(x, contents.top() + 1) == highlight;
     EXPECT_NEAR(filled, contents.width() * value / 1000, 1);
+  }
+}
+
+// The lists' scroll bars draw their own handle: where the style's geometry (and so the
+// mouse) has it, at either end, across or along.
+TEST_F(MainFormLayout, ScrollBarDrawsItsHandleWhereTheStyleHasIt) {
+  struct TOpenScrollBar : TScrollBar {
+    using QScrollBar::initStyleOption;
+    using TScrollBar::TScrollBar;
+  };
+  for (const Qt::Orientation orientation : {Qt::Vertical, Qt::Horizontal}) {
+    TOpenScrollBar bar(orientation);
+    bar.resize(orientation == Qt::Vertical ? QSize(16, 200) : QSize(200, 16));
+    bar.setRange(0, 100);
+    bar.setPageStep(20);
+    const QRgb button = bar.palette().color(QPalette::Button).rgb();
+    for (const int value : {0, 100}) {
+      SCOPED_TRACE(testing::Message() << orientation << " at " << value);
+      bar.setValue(value);
+      QStyleOptionSlider option;
+      bar.initStyleOption(&option);
+      const auto area = [&](QStyle::SubControl part) {
+        return bar.style()->subControlRect(QStyle::CC_ScrollBar, &option, part, &bar);
+      };
+      const QRect handle = area(QStyle::SC_ScrollBarSlider);
+      const QRect groove = area(QStyle::SC_ScrollBarGroove);
+      const QImage image = bar.grab().toImage().convertToFormat(QImage::Format_RGB32);
+      EXPECT_EQ(image.pixel(handle.center()), button);
+      const QPoint otherEnd =
+          value == 0 ? groove.bottomRight() - QPoint(3, 3) : groove.topLeft() + QPoint(3, 3);
+      ASSERT_FALSE(handle.contains(otherEnd));
+      EXPECT_NE(image.pixel(otherEnd), button);
+    }
   }
 }
 
