@@ -11,9 +11,10 @@ QVariant TLineListModel::data(const QModelIndex& index, int role) const {
   return QString::fromLocal8Bit(FText.data() + begin, static_cast<qsizetype>(FEnds[row] - begin));
 }
 
-void TLineListModel::Add(std::string_view line) {
+bool TLineListModel::Add(std::string_view line) {
   FText += line;
   FEnds.push_back(FText.size());
+  return FEnds.size() == static_cast<size_t>(FShown) + 1;
 }
 
 bool TLineListModel::ShowPending() {

@@ -17,8 +17,9 @@ class TLineListModel : public QAbstractListModel {
   int rowCount(const QModelIndex& parent = QModelIndex()) const override;
   QVariant data(const QModelIndex& index, int role) const override;
 
-  // Keeps a line for the next ShowPending; it is no row yet.
-  void Add(std::string_view line);
+  // Keeps a line for the next ShowPending; it is no row yet. True for the first line kept
+  // since the last ShowPending.
+  bool Add(std::string_view line);
   // Makes the lines kept since the last call rows of the list: false when there were none.
   bool ShowPending();
 

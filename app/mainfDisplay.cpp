@@ -13,16 +13,15 @@ void TMainForm::ShowStatus(const std::string& text) {
 }
 
 void TMainForm::AddTraceLine(const std::string& text) {
-  FTrace->Add(text);
-  if (!FPendingLinesTimer.isActive()) FPendingLinesTimer.start();
+  // Asking the timer for every line of a run costs more than keeping the line.
+  if (FTrace->Add(text) && !FPendingLinesTimer.isActive()) FPendingLinesTimer.start();
 }
 
 void TMainForm::AddMemoLine(const std::string& text) {
   // The first path ever brings the memo back in front of the listing.
   if (!FMemoUsed) ui->dirmemo->show();
   FMemoUsed = true;
-  FMemo->Add(text);
-  if (!FPendingLinesTimer.isActive()) FPendingLinesTimer.start();
+  if (FMemo->Add(text) && !FPendingLinesTimer.isActive()) FPendingLinesTimer.start();
 }
 
 void TMainForm::ShowPendingLines() {
