@@ -1,6 +1,7 @@
 #include "mainf.h"
 
 #include "ActivityLog.h"
+#include "LineDelegate.h"
 #include "LineListModel.h"
 #include "LogLocation.h"
 #include "MenuAccessKeys.h"
@@ -121,6 +122,9 @@ void TMainForm::SetUpControls() {
   ui->dirmemo->setTextElideMode(Qt::ElideLeft);
   FMemo = new TLineListModel(this);
   ui->dirmemo->setModel(FMemo);
+  auto* lineDelegate = new TLineDelegate(this);
+  ui->DebugListBox->setItemDelegate(lineDelegate);
+  ui->dirmemo->setItemDelegate(lineDelegate);
 
   const std::initializer_list<QAbstractScrollArea*> lists = {ui->DirectoryListBox, ui->DebugListBox,
                                                              ui->dirmemo};

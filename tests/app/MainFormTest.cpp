@@ -1,4 +1,6 @@
 #include "ActivityLog.h"
+#include "LineDelegate.h"
+#include "LineListModel.h"
 #include "ScrollBar.h"
 #include "WindowFixture.h"
 
@@ -333,6 +335,45 @@ TEST_F(MainFormLayout, ScrollBarDrawsItsHandleWhereTheStyleHasIt) {
       EXPECT_NE(image.pixel(otherEnd), button);
     }
   }
+}
+
+// A row of the trace list or the memo shows its text, in the colours of a selected or an
+// unselected row.
+TEST_F(MainFormLayout, LineListRowsShowTheirText) {
+  QListView view;
+  TLineListModel lines;
+  TLineDelegate drawing;
+  view.setModel(&lines);
+  view.setItemDelegate(&drawing);
+  view.resize(160, 100);
+  view.setFocusPolicy(Qt::NoFocus); // no focus frame over the selected row
+  for (const char* line : {"kurz", "gewählt"})
+    lines.Add(line);
+  lines.ShowPending();
+  view.setCurrentIndex(lines.index(1));
+  view.show();
+  QCoreApplication::processEvents();
+  const QImage image = view.viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+  const auto count = [&](int row, QPalette::ColorRole role) {
+    const QRect area = view.visualRect(lines.index(row)) & image.rect();
+    const QRgb colour =
+        view.palette()
+            .color(view.isActiveWindow() ? QPalette::Active : QPalette::Inactive, role)
+            .rgb();
+    int found = 0;
+    for (int y = area.top(); y <= area.bottom(); ++y)
+      for (int x = area.left(); x <= area.right(); ++x)
+        found += image.pixel(x, y) == colour;
+    return found;
+  };
+  const int rowArea =
+      view.visualRect(lines.index(1)).width() * view.visualRect(lines.index(1)).height();
+  EXPECT_GT(count(0, QPalette::Text), 0);
+  EXPECT_EQ(count(0, QPalette::Highlight), 0);
+  // The selected row: on the highlight, its text in another colour than an unselected one.
+  EXPECT_GT(count(1, QPalette::Highlight), rowArea / 2);
+  EXPECT_LT(count(1, QPalette::Highlight), rowArea);
+  EXPECT_EQ(count(1, QPalette::Text), 0);
 }
 
 // --- Menu ----------------------------------------------------------------------------------
