@@ -103,6 +103,8 @@ settle() {
 }
 
 median() { sort -g | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
+# median_of "V1 V2 ...": the median of the values in one space-separated string.
+median_of() { echo "$1" | tr ' ' '\n' | grep . | median; }
 
 # Seconds of one run, from an empty server folder; checks that every file arrived whole.
 timed() { # client set
@@ -134,7 +136,7 @@ compare() {
       done
     done
     for client in "${clients[@]}"; do
-      seconds[$client]=$(echo "${times[$client]}" | tr ' ' '\n' | grep . | median)
+      seconds[$client]=$(median_of "${times[$client]}")
     done
     for client in "${clients[@]}"; do
       s=${seconds[$client]}
