@@ -3,6 +3,7 @@
 #include "ActivityLog.h"
 #include "LineDelegate.h"
 #include "LineListModel.h"
+#include "ListingModel.h"
 #include "LogLocation.h"
 #include "MenuAccessKeys.h"
 #include "QtDialogs.h"
@@ -114,6 +115,8 @@ void TMainForm::SetUpControls() {
   ui->DirectoryListBox->setFont(listingFont);
   // One line of one font each: the list need not measure every item of a long listing.
   ui->DirectoryListBox->setUniformItemSizes(true);
+  FListing = new TListingModel(this);
+  ui->DirectoryListBox->setModel(FListing);
   ui->DebugListBox->setUniformItemSizes(true);
   FTrace = new TLineListModel(this);
   ui->DebugListBox->setModel(FTrace);
@@ -229,9 +232,9 @@ void TMainForm::ConnectEvents() {
   onClick(ui->DeleteButton, ServerAction(&TMainForm::DeleteButtonClick));
   onClick(ui->AbortButton, Guarded(&TMainForm::AbortButtonClick));
   connect(ui->TraceCheckBox, &QCheckBox::clicked, this, Guarded(&TMainForm::TraceCheckBoxClick));
-  connect(ui->DirectoryListBox, &QListWidget::itemClicked, this,
+  connect(ui->DirectoryListBox, &QListView::clicked, this,
           Guarded(&TMainForm::DirectoryListBoxClick));
-  connect(ui->DirectoryListBox, &QListWidget::itemDoubleClicked, this,
+  connect(ui->DirectoryListBox, &QListView::doubleClicked, this,
           ServerAction(&TMainForm::DirectoryListBoxDblClick));
 }
 

@@ -26,6 +26,7 @@ class TMainForm;
 }
 class TStatusPanel;
 class TLineListModel;
+class TListingModel;
 
 // The last computed transfer speed in KB/s; shared by the whole program.
 extern double TransferRate;
@@ -216,9 +217,9 @@ class TMainForm : public QMainWindow {
   const std::function<std::chrono::system_clock::time_point()> FClock;
   TStatusPanel* FStatusPanels[StatusPanelCount] = {};
 
-  TStringList FListing;
-  TLineListModel* FTrace = nullptr; // the trace list's lines, shown and pending
-  TLineListModel* FMemo = nullptr;  // the memo's paths, shown and pending
+  TListingModel* FListing = nullptr; // the listing's lines
+  TLineListModel* FTrace = nullptr;  // the trace list's lines, shown and pending
+  TLineListModel* FMemo = nullptr;   // the memo's paths, shown and pending
   QTimer FPendingLinesTimer;
   // Trace and memo lines are added in batches: a repaint per line would slow a run of
   // many small files down more than its transfers. Each batch lays the whole trace list,

@@ -2,6 +2,7 @@
 // listing.
 
 #include "LineListModel.h"
+#include "ListingModel.h"
 #include "StatusPanel.h"
 #include "mainf.h"
 #include "ui_mainf.h"
@@ -39,29 +40,23 @@ void TMainForm::ShowPendingLines() {
 }
 
 void TMainForm::ShowListing(TStringList lines) {
-  QStringList texts;
-  texts.reserve(lines.Count());
-  for (const std::string& line : lines)
-    texts << QString::fromLocal8Bit(line);
-  FListing = std::move(lines);
-  ui->DirectoryListBox->addItems(texts);
+  FListing->Show(std::move(lines));
 }
 
 void TMainForm::ClearListing() {
-  ui->DirectoryListBox->clear();
-  FListing.Clear();
+  FListing->Clear();
 }
 
 int TMainForm::SelectedListingRow() const {
   // The highlighted line, not the current row: a list that gets the focus makes its first
   // line current without highlighting it, and nobody chose that line.
-  const QList<QListWidgetItem*> selected = ui->DirectoryListBox->selectedItems();
-  return selected.isEmpty() ? -1 : ui->DirectoryListBox->row(selected.front());
+  const QModelIndexList selected = ui->DirectoryListBox->selectionModel()->selectedIndexes();
+  return selected.isEmpty() ? -1 : selected.front().row();
 }
 
 const std::string& TMainForm::SelectedListingLine() const {
   // Nothing selected reads index -1, which the list refuses with its index error.
-  return FListing.Strings(SelectedListingRow());
+  return FListing->Lines().Strings(SelectedListingRow());
 }
 
 std::string TMainForm::LocalFolder() const {

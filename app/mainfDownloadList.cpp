@@ -5,6 +5,7 @@
 #include "FileStream.h"
 #include "Format.h"
 #include "IdFTPParsing.h"
+#include "ListingModel.h"
 #include "ParseListingLine.h"
 #include "ScopeGuard.h"
 #include "TransferRules.h"
@@ -50,7 +51,7 @@ void TMainForm::DownloadEntries() {
   // The names to fetch, taken from the listing as it stands now and counted before the
   // first fetch; what the transfers do to the window meanwhile changes nothing here.
   std::vector<std::string> names;
-  for (const std::string& line : FListing) {
+  for (const std::string& line : FListing->Lines()) {
     bool isFolder = false;
     std::string name;
     ParseListingLine(line, isFolder, name);

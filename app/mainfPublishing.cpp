@@ -1,6 +1,7 @@
 // The one-click publishing run and the folder upload it is built on.
 
 #include "ActivityLog.h"
+#include "ListingModel.h"
 #include "ParseListingLine.h"
 #include "ScopeGuard.h"
 #include "TransferRules.h"
@@ -139,7 +140,8 @@ void TMainForm::UploadIntoCurrentFolder(const std::string& folder,
   TActivityLog log(LogFileName, TActivityLog::TOpening::KeptOpen);
   TTransferRun run(TTransferRun::TDirection::Upload, static_cast<int>(files.size()));
   // What the folder holds already (nothing, unless a publishing run goes on in it).
-  const std::set<std::string> present = progress ? FileNames(FListing) : std::set<std::string>();
+  const std::set<std::string> present =
+      progress ? FileNames(FListing->Lines()) : std::set<std::string>();
   {
     // Forgotten when the upload ends, whichever way: a later folder upload must send the
     // folder again, not the one file this run sent last.

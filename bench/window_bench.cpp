@@ -37,7 +37,6 @@
 #include <QApplication>
 #include <QEventLoop>
 #include <QListView>
-#include <QListWidget>
 #include <QPushButton>
 #include <QTimer>
 #include <QWindow>
@@ -286,10 +285,12 @@ void BenchTransfer(const TTarget& target, const std::string& name, const std::st
       TWindow window(target);
       window.Trigger("Verbinden1");
       // The listed name is what a double click would take; pick it by its line's end.
-      auto* listing = window.Form->findChild<QListWidget*>("DirectoryListBox");
-      for (int i = 0; i < listing->count(); ++i)
-        if (listing->item(i)->text().endsWith(QString::fromStdString(" " + name)))
-          listing->setCurrentRow(i);
+      auto* listing = window.Form->findChild<QListView*>("DirectoryListBox");
+      for (int i = 0; i < listing->model()->rowCount(); ++i) {
+        const QModelIndex line = listing->model()->index(i, 0);
+        if (line.data().toString().endsWith(QString::fromStdString(" " + name)))
+          listing->selectionModel()->setCurrentIndex(line, QItemSelectionModel::ClearAndSelect);
+      }
       window.Dialogs->Answers.push_back(QString::fromStdString(local));
       NoDownloadYet(local);
       {

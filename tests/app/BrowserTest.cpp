@@ -18,7 +18,7 @@ class Browser : public WindowTest {
     WriteFileBytes((root / "Urlaub 2026" / "meer.jpg").string(), "meer");
     WriteFileBytes((root / "bild01.jpg").string(), "bild");
     Connect();
-    ASSERT_EQ(Listing().count(), 2);
+    ASSERT_EQ(RowCount(Listing()), 2);
   }
   // What the server received since the last call.
   Lines Sent() {
@@ -44,14 +44,14 @@ class Browser : public WindowTest {
 TEST_F(Browser, EnterAFolderAndGoUp) {
   Sent();
   Select("Urlaub 2026");
-  Listing().itemClicked(Listing().currentItem());
+  Listing().clicked(Listing().currentIndex());
   EXPECT_EQ(Find<QPushButton>(*form, "DownloadButton")->text(), "Change dir");
   Trigger("DateiDownload1");
   ExpectOpened(Sent(), "CWD Urlaub 2026");
   EXPECT_EQ(CurrentDir(), "/Urlaub 2026");
-  EXPECT_EQ(Listing().count(), 2);
+  EXPECT_EQ(RowCount(Listing()), 2);
   Select("meer.jpg");
-  Listing().itemClicked(Listing().currentItem());
+  Listing().clicked(Listing().currentIndex());
   EXPECT_EQ(Find<QPushButton>(*form, "DownloadButton")->text(), "Download");
 
   Trigger("Verzeichnisebenehher1");
@@ -72,14 +72,14 @@ TEST_F(Browser, MakeAFolder) {
   EXPECT_EQ(sent[0], "MKD Neuer Ordner");
   ExpectOpened(Lines(sent.begin() + 1, sent.end()), "CWD /");
   EXPECT_TRUE(fs::is_directory(fs::path(server->Root()) / "Neuer Ordner"));
-  EXPECT_EQ(Listing().count(), 3);
+  EXPECT_EQ(RowCount(Listing()), 3);
   EXPECT_EQ(dialogs->Calls.at(0), "InputBox: Make new directory | Name | ");
 }
 
 TEST_F(Browser, DeleteFilesAndFolders) {
   Sent();
   // Nothing selected: the list's index error, and nothing goes to the server.
-  Listing().setCurrentRow(-1);
+  SetCurrentRow(Listing(), -1);
   Trigger("Dateilschen1");
   EXPECT_EQ(dialogs->Errors, QStringList{"Listenindex überschreitet das Maximum (-1)"});
   Trigger("DateiDownload1"); // a double click with nothing selected does nothing
@@ -92,7 +92,7 @@ TEST_F(Browser, DeleteFilesAndFolders) {
   ASSERT_EQ(refused.size(), 1u);
   EXPECT_EQ(refused[0], "RMD Urlaub 2026");
   EXPECT_EQ(dialogs->Errors.size(), 2);
-  EXPECT_EQ(Listing().count(), 2);
+  EXPECT_EQ(RowCount(Listing()), 2);
 
   Select("bild01.jpg");
   Trigger("Dateilschen1");
@@ -102,7 +102,7 @@ TEST_F(Browser, DeleteFilesAndFolders) {
   EXPECT_EQ(sent[1], "PWD");
   ExpectOpened(Lines(sent.begin() + 2, sent.end()), "CWD /");
   EXPECT_FALSE(fs::exists(fs::path(server->Root()) / "bild01.jpg"));
-  EXPECT_EQ(Listing().count(), 1);
+  EXPECT_EQ(RowCount(Listing()), 1);
 
   Select("Urlaub 2026");
   Trigger("DateiDownload1");
@@ -130,13 +130,14 @@ class Selection : public WindowTest {
   void FocusAfterRefresh() {
     Listing().selectionModel()->setCurrentIndex(Listing().model()->index(0, 0),
                                                 QItemSelectionModel::NoUpdate);
-    ASSERT_EQ(Listing().currentRow(), 0);
-    ASSERT_TRUE(Listing().selectedItems().isEmpty());
+    ASSERT_EQ(Listing().currentIndex().row(), 0);
+    ASSERT_TRUE(Listing().selectionModel()->selectedIndexes().isEmpty());
   }
   QPoint Centre(const QString& line) {
-    for (int i = 0; i < Listing().count(); ++i)
-      if (Listing().item(i)->text().endsWith(line))
-        return Listing().visualItemRect(Listing().item(i)).center();
+    const QStringList lines = Items(Listing());
+    for (int i = 0; i < lines.size(); ++i)
+      if (lines[i].endsWith(line))
+        return Listing().visualRect(Listing().model()->index(i, 0)).center();
     ADD_FAILURE() << "no listing line ends with " << line.toStdString();
     return {};
   }
@@ -181,13 +182,13 @@ TEST_F(Selection, OnlyAHighlightedLineIsActedOn) {
     Start();
     const std::string state = c.state;
     if (state == "none") {
-      Listing().setCurrentItem(nullptr);
+      SetCurrentRow(Listing(), -1);
     } else if (state == "after refresh") {
       Trigger("Verzeichnisebenehher1"); // at the top: the same folder again
       FocusAfterRefresh();
     } else if (state == "after a click") {
       QTest::mouseClick(Listing().viewport(), Qt::LeftButton, {}, Centre("b.jpg"));
-      ASSERT_EQ(Listing().selectedItems().size(), 1);
+      ASSERT_EQ(Listing().selectionModel()->selectedIndexes().size(), 1);
     } else {
       Select("a.jpg");
       Trigger("Dateilschen1");
@@ -256,8 +257,8 @@ TEST_F(Selection, LinksOnPureFtpd) {
   Trigger("DateiDownload1");
   // pure-ftpd names the folder the link leads to.
   EXPECT_EQ(Find<QLineEdit>(*form, "CurrentDirEdit")->text(), "/Serie");
-  ASSERT_EQ(Listing().count(), 1);
-  EXPECT_TRUE(Listing().item(0)->text().endsWith(" x.jpg"));
+  ASSERT_EQ(RowCount(Listing()), 1);
+  EXPECT_TRUE(Items(Listing()).at(0).endsWith(" x.jpg"));
   Trigger("Verzeichnisebenehher1");
   Select("Titel -> bild.jpg");
   dialogs->FileAnswers.push_back(QString::fromStdString((dir / "titel.jpg").string()));

@@ -65,7 +65,7 @@ TEST_F(Connection, ConnectAndDisconnect) {
   ASSERT_TRUE(server->WaitForTranscriptLine("Quit"));
   EXPECT_EQ(server->Transcript().size(), 9u) << "nothing but Quit, no ABOR";
   EXPECT_FALSE(form->IdFTP1->Connected());
-  EXPECT_EQ(Listing().count(), 0);
+  EXPECT_EQ(RowCount(Listing()), 0);
   EXPECT_EQ(button->text(), "Verbinden");
   EXPECT_TRUE(button->isDefault());
   EXPECT_FALSE(Find<QWidget>(*form, "UploadButton")->isEnabled());
@@ -145,7 +145,7 @@ TEST_F(Connection, ASessionTheServerEndedShowsAsDisconnected) {
     EXPECT_EQ(button->text(), "Verbinden");
     EXPECT_TRUE(button->isDefault());
     EXPECT_EQ(EnabledMenus(), "Verbinden1");
-    EXPECT_EQ(Listing().count(), 0);
+    EXPECT_EQ(RowCount(Listing()), 0);
     EXPECT_FALSE(Find<QWidget>(*form, "UploadButton")->isEnabled());
     Connect();
     EXPECT_EQ(button->text(), "Trennen");

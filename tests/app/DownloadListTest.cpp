@@ -67,7 +67,7 @@ TEST_F(DownloadList, FetchesTheListedFilesOfTheListing) {
   EXPECT_EQ(ReadFileBytes((local / "b.jpg").string()), "Inhalt von b.jpg") << "replaced";
   EXPECT_EQ(Records(), (Lines{"b.jpg 16", "foto-2025.jpg 24", "foto-2026.jpg 24"}));
   EXPECT_FALSE(fs::exists(local / "Ordner"));
-  EXPECT_EQ(Listing().count(), 6) << "the listing stays as it was";
+  EXPECT_EQ(RowCount(Listing()), 6) << "the listing stays as it was";
 
   // With a filter, only the names that contain it; the last list is offered again.
   form->DownloadFilter = "2026";

@@ -13,7 +13,6 @@
 #include <QImage>
 #include <QLineEdit>
 #include <QListView>
-#include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
 #include <QProgressBar>
@@ -163,7 +162,7 @@ TEST_F(MainFormLayout, CommandPanelIsHiddenWithItsButtonsInPlace) {
 TEST_F(MainFormLayout, MemoLiesInFrontOfTheListing) {
   auto form = Start();
   ShowAndSettle(*form);
-  auto* listing = Find<QListWidget>(*form, "DirectoryListBox");
+  auto* listing = Find<QListView>(*form, "DirectoryListBox");
   auto* memo = Find<QListView>(*form, "dirmemo");
   ASSERT_TRUE(listing && memo);
   EXPECT_EQ(listing->parentWidget(), memo->parentWidget());
@@ -173,7 +172,7 @@ TEST_F(MainFormLayout, MemoLiesInFrontOfTheListing) {
   const QWidget* area = listing->parentWidget();
   const QWidget* front = area->childAt(listing->geometry().center());
   EXPECT_TRUE(front == memo || memo->isAncestorOf(front)) << "the memo must cover the listing";
-  EXPECT_EQ(listing->count(), 0);
+  EXPECT_TRUE(Items(*listing).isEmpty());
   EXPECT_TRUE(Items(*memo).isEmpty());
 
   // Once the memo is hidden (after a folder upload), the listing is what is seen.
@@ -184,7 +183,7 @@ TEST_F(MainFormLayout, MemoLiesInFrontOfTheListing) {
 
 TEST_F(MainFormLayout, ListingUsesAMonospaceFallbackForLucidaConsole) {
   auto form = Start();
-  const QFont font = Find<QListWidget>(*form, "DirectoryListBox")->font();
+  const QFont font = Find<QListView>(*form, "DirectoryListBox")->font();
   EXPECT_EQ(font.family(), "Lucida Console");
   EXPECT_EQ(font.pointSize(), 10);
   EXPECT_EQ(font.styleHint(), QFont::TypeWriter);

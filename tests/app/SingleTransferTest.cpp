@@ -67,7 +67,7 @@ TEST_F(SingleTransfer, UploadAndDownloadByteForByte) {
   EXPECT_EQ(maxima, QList<int>({100000, 10000, 0}));
   ExpectIdleProgress();
   EXPECT_EQ(dialogs->Calls.last(), "OpenFile: Upload file.... | Alle Dateien (*) | ");
-  EXPECT_EQ(Listing().count(), 2) << "the listing shows the new file";
+  EXPECT_EQ(RowCount(Listing()), 2) << "the listing shows the new file";
 
   Lines sent;
   for (const std::string& line : AfterLogin())

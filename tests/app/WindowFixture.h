@@ -8,7 +8,7 @@
 
 #include <QAction>
 #include <QCoreApplication>
-#include <QListWidget>
+#include <QListView>
 #include <QMenu>
 #include <QTimer>
 #include <gtest/gtest.h>
@@ -38,6 +38,16 @@ inline QStringList Items(const QAbstractItemView& list) {
   for (int i = 0; i < model.rowCount(); ++i)
     items << model.index(i, 0).data().toString();
   return items;
+}
+
+inline int RowCount(const QAbstractItemView& list) {
+  return list.model()->rowCount();
+}
+
+// Makes the row current and the only one highlighted, as the keyboard does; -1: none.
+inline void SetCurrentRow(QAbstractItemView& list, int row) {
+  list.selectionModel()->setCurrentIndex(list.model()->index(row, 0),
+                                         QItemSelectionModel::ClearAndSelect);
 }
 
 // Does something once, in the middle of whatever the window is busy with: a timer looks
@@ -99,14 +109,15 @@ class WindowTest : public ::testing::Test {
   // Actions run to their end before trigger returns: the window is served meanwhile.
   void Trigger(const char* action) { Find<QAction>(*form, action)->trigger(); }
   void Connect() { Trigger("Verbinden1"); }
-  QListWidget& Listing() { return *Find<QListWidget>(*form, "DirectoryListBox"); }
+  QListView& Listing() { return *Find<QListView>(*form, "DirectoryListBox"); }
   QListView& Trace() { return *Find<QListView>(*form, "DebugListBox"); }
   QString Status() const { return form->StatusPanel(1)->text(); }
   // Selects the first listing line that ends with text.
   void Select(const QString& text) {
-    for (int i = 0; i < Listing().count(); ++i)
-      if (Listing().item(i)->text().endsWith(text)) {
-        Listing().setCurrentRow(i);
+    const QStringList lines = Items(Listing());
+    for (int i = 0; i < lines.size(); ++i)
+      if (lines[i].endsWith(text)) {
+        SetCurrentRow(Listing(), i);
         return;
       }
     ADD_FAILURE() << "no listing line ends with " << text.toStdString();
