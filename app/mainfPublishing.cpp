@@ -11,6 +11,7 @@
 
 #include <ctime>
 #include <filesystem>
+#include <set>
 
 namespace {
 
@@ -142,6 +143,7 @@ void TMainForm::UploadIntoCurrentFolder(const std::string& folder,
   // What the folder holds already (nothing, unless a publishing run goes on in it).
   const std::set<std::string> present =
       progress ? FileNames(FListing->Lines()) : std::set<std::string>();
+  if (progress) progress->Logged.reserve(progress->Logged.size() + files.size());
   {
     // Forgotten when the upload ends, whichever way: a later folder upload must send the
     // folder again, not the one file this run sent last.
