@@ -1,10 +1,10 @@
 #include "AppendFile.h"
 
 #include "InOutError.h"
+#include "NameWatch.h"
 
 #include <cerrno>
 #include <fcntl.h>
-#include <sys/inotify.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/vfs.h>
@@ -60,37 +60,6 @@ bool RoomGiven(int fd, std::size_t count, rlim_t sizeLimit) {
          (sizeLimit == RLIM_INFINITY || static_cast<rlim_t>(end) <= sizeLimit);
 }
 
-// A watch on the open file for what takes a name from it: deleting it (its link count
-// changes), moving it, and replacing it by another file moved onto its name (its link count
-// again). -1 where the kernel cannot watch (no inotify, its limits reached).
-int WatchNames(int fd) {
-  const int watch = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-  if (watch < 0) return -1;
-  // The open file itself, whatever its path names by now.
-  const std::string self = "/proc/self/fd/" + std::to_string(fd);
-  if (::inotify_add_watch(watch, self.c_str(), IN_ATTRIB | IN_MOVE_SELF | IN_DELETE_SELF) < 0) {
-    ::close(watch);
-    return -1;
-  }
-  return watch;
-}
-
-// Whether the watch has told of anything since it was last asked; reads all it told.
-bool Told(int watch) {
-  alignas(inotify_event) char events[4096];
-  bool told = false;
-  for (;;) {
-    const ssize_t n = ::read(watch, events, sizeof events);
-    if (n > 0) {
-      told = true;
-      continue;
-    }
-    if (n < 0 && errno == EINTR) continue;
-    // Nothing more (EAGAIN), or a watch that fails: then it cannot vouch for anything.
-    return told || !(n < 0 && errno == EAGAIN);
-  }
-}
-
 void CutBackTo(int fd, off_t length) {
   while (::ftruncate(fd, length) != 0)
     if (errno != EINTR) RaiseInOutError(errno);
@@ -124,7 +93,6 @@ TAppendFile::TAppendFile(const std::string& path)
     : FHandle(OpenChecked(path, O_WRONLY | O_APPEND)) {}
 
 TAppendFile::~TAppendFile() {
-  if (FWatch >= 0) ::close(FWatch);
   if (FHandle >= 0) ::close(FHandle);
 }
 
@@ -145,8 +113,8 @@ bool TAppendFile::NamedBy(const std::string& path) {
   if (!FIdentity) {
     const struct stat open = StatusOf(FHandle);
     FIdentity.emplace(open.st_dev, open.st_ino);
-    FWatch = WatchNames(FHandle);
-  } else if (FWatch >= 0 && !Told(FWatch)) {
+    FWatch = std::make_unique<TNameWatch>(FHandle);
+  } else if (FWatch && !FWatch->Told()) {
     // Nothing happened to the file since path was last found to name it.
     return true;
   }
@@ -155,8 +123,7 @@ bool TAppendFile::NamedBy(const std::string& path) {
 }
 
 void TAppendFile::Close() {
-  if (FWatch >= 0) ::close(FWatch);
-  FWatch = -1;
+  FWatch.reset();
   const int fd = FHandle;
   FHandle = -1;
   CloseChecked(fd);

@@ -1,12 +1,15 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <sys/resource.h>
 #include <sys/types.h>
 #include <utility>
+
+class TNameWatch;
 
 // Append-mode text files, every step checked; a failure raises EInOutError.
 
@@ -38,9 +41,8 @@ class TAppendFile {
 
  private:
   int FHandle = -1;
-  // Where the kernel tells of the file losing a name or being moved, set up with FIdentity;
-  // -1 where it cannot.
-  int FWatch = -1;
+  // Where the kernel tells of the file losing a name or being moved, set up with FIdentity.
+  std::unique_ptr<TNameWatch> FWatch;
   // The file's identity, whether its file system writes a block in place and the process's
   // file size limit: fixed for an open file (the limit in practice), learnt when first
   // needed.

@@ -2,9 +2,11 @@
 
 #include "FileLimits.h"
 #include "InOutError.h"
+#include "NameWatch.h"
 #include "TestFiles.h"
 
 #include <cerrno>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -54,6 +56,36 @@ TEST_F(AppendFile, NeverCreatesAndReportsInGerman) {
 
 // A full disk or a size limit in the middle of a record: the record is not there at all,
 // and a check before writing tells the same without leaving a trace.
+// The process's watches share one kernel instance: each tells only what happened to its own
+// file, also when another watch of the same file has ended, and nothing from before it began.
+TEST_F(AppendFile, EachWatchTellsOfItsOwnFileOnly) {
+  const auto open = [&](const char* name) {
+    std::ofstream(dir / name).put('x');
+    return ::open((dir / name).c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+  };
+  const int a = open("a.log"), b = open("b.log");
+  TNameWatch watchA(a), watchB(b);
+  EXPECT_FALSE(watchA.Told());
+  EXPECT_FALSE(watchB.Told());
+  fs::rename(dir / "a.log", dir / "a2.log");
+  EXPECT_TRUE(watchA.Told());
+  EXPECT_FALSE(watchB.Told());
+  EXPECT_FALSE(watchA.Told()) << "told once";
+  {
+    const TNameWatch ended(b);
+    fs::rename(dir / "a2.log", dir / "a3.log");
+    TNameWatch later(a);
+    EXPECT_FALSE(later.Told()) << "a change from before the watch began";
+    fs::rename(dir / "a3.log", dir / "a4.log");
+    EXPECT_TRUE(later.Told());
+  }
+  fs::remove(dir / "b.log");
+  EXPECT_TRUE(watchB.Told()) << "after another watch of the same file ended";
+  EXPECT_TRUE(watchA.Told());
+  ::close(a);
+  ::close(b);
+}
+
 TEST_F(AppendFile, ARecordIsWrittenWholeOrNotAtAll) {
   const std::string path = dir / "voll.log";
   CreateFileIfMissing(path);
