@@ -3,6 +3,8 @@
 #include "Format.h"
 #include "TransferRules.h"
 
+#include <algorithm>
+
 namespace {
 
 struct TDirectionTexts {
@@ -52,6 +54,11 @@ std::vector<TFolderEntry> FilesToUpload(const std::string& folder) {
   TFolderSearch search(folder);
   for (TFolderEntry entry; search.Next(entry);)
     if (!SkippedByFolderUpload(entry.Name)) files.push_back(entry);
+  // By name, not in the file system's order: ext4 gives its hash order, which looks shuffled
+  // in the memo and the log, and reading and storing the files in the order they were
+  // numbered (mostly also the order they were written) costs the client and the server less.
+  std::sort(files.begin(), files.end(),
+            [](const TFolderEntry& a, const TFolderEntry& b) { return a.Name < b.Name; });
   return files;
 }
 

@@ -44,9 +44,8 @@ class TTransferRun {
   int FDone;
 };
 
-// The files of folder the folder upload sends, in the order the file system gives them
-// ("thumbs.db" and ".SEND" files left out). Raises EFolderSearchError when the folder
-// cannot be read.
+// The files of folder the folder upload sends ("thumbs.db" and ".SEND" files left out),
+// ordered by name byte by byte. Raises EFolderSearchError when the folder cannot be read.
 std::vector<TFolderEntry> FilesToUpload(const std::string& folder);
 
 // "Im Verzeichnis %s ist keine Datei zum Hochladen; ..."

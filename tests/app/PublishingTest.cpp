@@ -152,6 +152,7 @@ TEST_F(Publishing, AFolderOfPhotosInOneClick) {
     expected.push_back(line);
   EXPECT_EQ(commands, expected);
   EXPECT_EQ(std::set<std::string>(stored.begin(), stored.end()), sent);
+  EXPECT_TRUE(std::is_sorted(stored.begin(), stored.end())) << "sent by name";
 
   // One memo line and one log record per file, in the order they were sent.
   QStringList memo;
