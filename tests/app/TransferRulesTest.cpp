@@ -2,11 +2,18 @@
 
 #include "ProgressScale.h"
 #include "ScopeGuard.h"
+#include "TransferRun.h"
 #include "TransferSpeed.h"
 
 #include <clocale>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
 #include <string>
+#include <unistd.h>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -29,6 +36,24 @@ TEST(TransferRules, WhatTheFolderUploadLeavesOut) {
   };
   for (const auto& [name, skipped] : cases)
     EXPECT_EQ(SkippedByFolderUpload(name), skipped) << name;
+}
+
+// What a folder upload sends, whatever order the files were written in: by name, byte by
+// byte, with their sizes; skipped names and subfolders left out.
+TEST(TransferRules, TheFolderUploadSendsByName) {
+  namespace fs = std::filesystem;
+  const fs::path folder = fs::temp_directory_path() / ("lf-byname-" + std::to_string(::getpid()));
+  fs::remove_all(folder);
+  fs::create_directories(folder / "unter");
+  const TScopeGuard removeFolder([&] { fs::remove_all(folder); });
+  for (const char* name : {"Übung 1.jpg", "b.jpg", "Thumbs.db", "a.jpg", "c.SEND", "B.jpg"})
+    std::ofstream(folder / name) << name;
+  std::vector<std::pair<std::string, uint64_t>> sent;
+  for (const TFolderEntry& file : FilesToUpload(folder.string() + "/"))
+    sent.emplace_back(file.Name, file.Size);
+  const std::vector<std::pair<std::string, uint64_t>> expected = {
+      {"B.jpg", 5}, {"a.jpg", 5}, {"b.jpg", 5}, {"Übung 1.jpg", 12}};
+  EXPECT_EQ(sent, expected);
 }
 
 TEST(TransferRules, SeparatorsAndPlainFileNames) {
