@@ -3,14 +3,15 @@
 #include "Format.h"
 
 #include <dirent.h>
+#include <fcntl.h>
+#include <string_view>
 #include <sys/stat.h>
 
-TFolderSearch::TFolderSearch(const std::string& folder) : FFolder(folder) {
+TFolderSearch::TFolderSearch(const std::string& folder) {
   FHandle = ::opendir(folder.empty() ? "." : folder.c_str());
   if (FHandle == nullptr)
     throw EFolderSearchError(
         Format("Das Verzeichnis %s kann nicht gelesen werden.", folder.c_str()));
-  if (!FFolder.empty() && FFolder.back() != '/') FFolder += '/';
 }
 
 TFolderSearch::~TFolderSearch() {
@@ -18,11 +19,15 @@ TFolderSearch::~TFolderSearch() {
 }
 
 bool TFolderSearch::Next(TFolderEntry& entry) {
-  while (const dirent* found = ::readdir(static_cast<DIR*>(FHandle))) {
-    const std::string name = found->d_name;
+  DIR* folder = static_cast<DIR*>(FHandle);
+  while (const dirent* found = ::readdir(folder)) {
+    const std::string_view name = found->d_name;
     if (name == "." || name == "..") continue;
+    // Relative to the open folder: the kernel need not walk the folder's path again for
+    // each of the thousands of files a shoot can hold.
     struct stat info {};
-    if (::stat((FFolder + name).c_str(), &info) != 0 || !S_ISREG(info.st_mode)) continue;
+    if (::fstatat(::dirfd(folder), found->d_name, &info, 0) != 0 || !S_ISREG(info.st_mode))
+      continue;
     entry.Name = name;
     entry.Size = static_cast<uint64_t>(info.st_size);
     return true;

@@ -32,6 +32,5 @@ class TFolderSearch {
   bool Next(TFolderEntry& entry);
 
  private:
-  std::string FFolder;
   void* FHandle = nullptr; // DIR*
 };

@@ -11,6 +11,7 @@
 #include <fstream>
 #include <gtest/gtest.h>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
 #include <vector>
@@ -39,7 +40,8 @@ TEST(TransferRules, WhatTheFolderUploadLeavesOut) {
 }
 
 // What a folder upload sends, whatever order the files were written in: by name, byte by
-// byte, with their sizes; skipped names and subfolders left out.
+// byte, with their sizes; skipped names, subfolders, FIFOs and dangling links left out, and
+// a link to a file taken as that file.
 TEST(TransferRules, TheFolderUploadSendsByName) {
   namespace fs = std::filesystem;
   const fs::path folder = fs::temp_directory_path() / ("lf-byname-" + std::to_string(::getpid()));
@@ -48,11 +50,14 @@ TEST(TransferRules, TheFolderUploadSendsByName) {
   const TScopeGuard removeFolder([&] { fs::remove_all(folder); });
   for (const char* name : {"Übung 1.jpg", "b.jpg", "Thumbs.db", "a.jpg", "c.SEND", "B.jpg"})
     std::ofstream(folder / name) << name;
+  fs::create_symlink("Übung 1.jpg", folder / "verweis.jpg");
+  fs::create_symlink("fehlt.jpg", folder / "weg.jpg");
+  ASSERT_EQ(::mkfifo((folder / "rohr.jpg").c_str(), 0600), 0);
   std::vector<std::pair<std::string, uint64_t>> sent;
   for (const TFolderEntry& file : FilesToUpload(folder.string() + "/"))
     sent.emplace_back(file.Name, file.Size);
   const std::vector<std::pair<std::string, uint64_t>> expected = {
-      {"B.jpg", 5}, {"a.jpg", 5}, {"b.jpg", 5}, {"Übung 1.jpg", 12}};
+      {"B.jpg", 5}, {"a.jpg", 5}, {"b.jpg", 5}, {"verweis.jpg", 12}, {"Übung 1.jpg", 12}};
   EXPECT_EQ(sent, expected);
 }
 
