@@ -75,6 +75,8 @@ int main(int argc, char* argv[]) {
       return Usage();
   }
 
+  // Reading the folder is part of publishing it: the window's figure has it too.
+  const auto start = std::chrono::steady_clock::now();
   std::vector<std::filesystem::path> files;
   std::error_code error;
   for (const auto& entry : std::filesystem::directory_iterator(folder, error))
@@ -135,7 +137,6 @@ int main(int argc, char* argv[]) {
         if (ftp.DataConnection()->TLSSession()->Resumed()) ++resumed;
       };
     }
-    const auto start = std::chrono::steady_clock::now();
     ftp.Connect(true);
     if (!remoteFolder.empty()) ftp.ChangeWorkingDir(remoteFolder);
     ftp.SetTransferType(ftBinary);
