@@ -54,27 +54,66 @@ TActivityLog::TActivityLog(std::string fileName, TOpening opening)
 TActivityLog::~TActivityLog() = default;
 
 bool TActivityLog::WriteUpload(const std::string& name, std::int32_t size, std::size_t roomAfter) {
+  HoldUpload(name, size);
+  return WriteHeld(roomAfter);
+}
+
+void TActivityLog::HoldUpload(const std::string& name, std::int32_t size) {
+  FHeld += ActivityRecord::Upload(NowText(), name, size);
+  FHeldNames.push_back(name);
+}
+
+bool TActivityLog::WriteHeld(std::size_t roomAfter) {
+  if (FHeldFailure) std::rethrow_exception(FHeldFailure);
   std::optional<TAppendFile> own;
   TAppendFile* file = nullptr;
-  if (FOpening == TOpening::KeptOpen) {
-    if (FKept && !FKept->NamedBy(FFileName)) FKept.reset();
-    if (!FKept) FKept = std::make_unique<TAppendFile>(FFileName);
-    file = FKept.get();
-  } else {
-    file = &own.emplace(FFileName);
+  try {
+    if (FOpening == TOpening::KeptOpen) {
+      if (FKept && !FKept->NamedBy(FFileName)) FKept.reset();
+      if (!FKept) FKept = std::make_unique<TAppendFile>(FFileName);
+      file = FKept.get();
+    } else {
+      file = &own.emplace(FFileName);
+    }
+    file->Append(FHeld);
+  } catch (...) {
+    if (!FHeld.empty()) FHeldFailure = std::current_exception();
+    throw;
   }
-  file->Append(ActivityRecord::Upload(NowText(), name, size));
-  bool fits = roomAfter == 0;
-  if (!fits) {
+  if (!FHeld.empty()) {
+    FCovered = FCovered > FHeld.size() ? FCovered - FHeld.size() : 0;
+    FHeld.clear();
+    FHeldNames.clear();
+  }
+  if (roomAfter > FCovered) {
     try {
       file->CheckRoom(roomAfter);
-      fits = true;
+      FCovered = roomAfter;
     } catch (const EInOutError&) {
-      // The record is whole; the next file's own check tells why there is no room.
+      // The records are whole; the next file's own check tells why there is no room.
+      FCovered = 0;
     }
   }
   if (own) own->Close();
-  return fits;
+  return FCovered >= roomAfter;
+}
+
+bool TActivityLog::Covers(std::size_t length) {
+  if (FHeld.size() + length > FCovered) return false;
+  if (FHeld.empty()) return true;
+  // A log moved away or replaced is found out before another file moves, as a record
+  // written after each file would find it; the held records then go to the name.
+  if (FKept && !FKept->NamedBy(FFileName)) FKept.reset();
+  return FKept != nullptr;
+}
+
+void TActivityLog::WriteHeldQuietly() noexcept {
+  if (FHeld.empty() || FHeldFailure) return;
+  try {
+    WriteHeld();
+  } catch (...) {
+    // Kept by WriteHeld for the caller's next write.
+  }
 }
 
 void TActivityLog::Close() {

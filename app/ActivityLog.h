@@ -2,8 +2,10 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <exception>
 #include <memory>
 #include <string>
+#include <vector>
 
 class TAppendFile;
 
@@ -39,6 +41,24 @@ class TActivityLog {
   // caller checks on its own, which raises that check's error. A failure of the record
   // itself raises.
   bool WriteUpload(const std::string& name, std::int32_t size, std::size_t roomAfter = 0);
+
+  // The records of a folder upload can be held and written several at once: a write costs
+  // more than the record of a small file. Held records are stamped when they are held and
+  // written in that order, before any record written after them; the object's end writes
+  // none of them.
+  void HoldUpload(const std::string& name, std::int32_t size);
+  // Writes the held records in one append; then, like WriteUpload, whether roomAfter more
+  // bytes fit. Raises when the records cannot be written: they stay held, and every later
+  // call raises that failure again, so that no record is written out of its place.
+  bool WriteHeld(std::size_t roomAfter = 0);
+  // WriteHeld where nobody can be told of a failure (while the window is served): a
+  // failure is kept for the next WriteHeld.
+  void WriteHeldQuietly() noexcept;
+  // Whether the held records and one of length more fit into the room checked with the
+  // last write, and the held ones still have the log of that name to go to.
+  bool Covers(std::size_t length);
+  // The names of the files whose records are held, in order.
+  const std::vector<std::string>& HeldNames() const { return FHeldNames; }
   // Closes a kept handle, checked; without one it does nothing.
   void Close();
   // size: what the size query gave, written unsigned (an unknown size, -1, as 4294967295).
@@ -60,6 +80,10 @@ class TActivityLog {
   std::string FFileName;
   TOpening FOpening;
   std::unique_ptr<TAppendFile> FKept;
+  std::string FHeld;
+  std::vector<std::string> FHeldNames;
+  std::exception_ptr FHeldFailure;
+  std::size_t FCovered = 0; // bytes past the end known to fit
 };
 
 // The record texts, given the date-time field.

@@ -8,18 +8,18 @@
 namespace {
 
 struct TDirectionTexts {
-  const char* Failed;   // name
-  const char* NotMoved; // name
-  const char* MovedButNotLogged;
-  const char* Where; // "... Dateien sind <Where>"
+  const char* Failed;            // name
+  const char* NotMoved;          // name
+  const char* MovedButNotLogged; // names, "ist"/"sind"
+  const char* Where;             // "... Dateien sind <Where>"
 };
 
 // Upload and download, in the order of TTransferRun::TDirection.
 const TDirectionTexts Texts[] = {
     {"%s konnte nicht hochgeladen werden", "%s wurde nicht hochgeladen",
-     "%s ist auf dem Server, aber nicht im Aktivitätsprotokoll", "auf dem Server"},
+     "%s %s auf dem Server, aber nicht im Aktivitätsprotokoll", "auf dem Server"},
     {"%s konnte nicht heruntergeladen werden", "%s wurde nicht heruntergeladen",
-     "%s ist heruntergeladen, aber nicht im Aktivitätsprotokoll", "heruntergeladen"},
+     "%s %s heruntergeladen, aber nicht im Aktivitätsprotokoll", "heruntergeladen"},
 };
 
 } // namespace
@@ -41,10 +41,16 @@ std::string TTransferRun::LogFailedBefore(const std::string& name, const std::st
          Format(texts.NotMoved, name.c_str()) + ", " + Progress() + ".\n" + cause;
 }
 
-std::string TTransferRun::LogFailedAfter(const std::string& name, const std::string& logPath,
+std::string TTransferRun::LogFailedAfter(const std::vector<std::string>& names,
+                                         const std::string& logPath,
                                          const std::string& cause) const {
   const TDirectionTexts& texts = Texts[static_cast<int>(FDirection)];
-  return Format(texts.MovedButNotLogged, name.c_str()) + "; " + Progress() +
+  // "a.jpg", "a.jpg und b.jpg", "a.jpg, b.jpg und c.jpg"
+  std::string listed;
+  for (size_t i = 0; i < names.size(); ++i)
+    listed += (i == 0 ? "" : i + 1 == names.size() ? " und " : ", ") + names[i];
+  return Format(texts.MovedButNotLogged, listed.c_str(), names.size() == 1 ? "ist" : "sind") +
+         "; " + Progress() +
          Format(".\nDas Aktivitätsprotokoll %s kann nicht geschrieben werden: ", logPath.c_str()) +
          cause;
 }

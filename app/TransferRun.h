@@ -31,8 +31,9 @@ class TTransferRun {
   // The log could not take the file's record, so the file was not moved.
   std::string LogFailedBefore(const std::string& name, const std::string& logPath,
                               const std::string& cause) const;
-  // The file was moved, but its record could not be written.
-  std::string LogFailedAfter(const std::string& name, const std::string& logPath,
+  // The files were moved, but their records could not be written.
+  //   "a.jpg und b.jpg sind auf dem Server, aber nicht im Aktivitätsprotokoll; ..."
+  std::string LogFailedAfter(const std::vector<std::string>& names, const std::string& logPath,
                              const std::string& cause) const;
 
  private:

@@ -189,7 +189,10 @@ void TMainForm::CreateComponents() {
   // a millisecond during a run of small files), so serving every 25 ms still cost the run
   // over 3 %.
   IdAntiFreeze1->BusyServeInterval = 40;
-  IdAntiFreeze1->BeforeServing = [this] { ShowAbortButton(); };
+  IdAntiFreeze1->BeforeServing = [this] {
+    ShowAbortButton();
+    if (FRunLog) FRunLog->WriteHeldQuietly();
+  };
 
   using namespace std::placeholders;
   IdFTP1->OnStatus = std::bind(&TMainForm::IdFTP1Status, this, _1, _2, _3);

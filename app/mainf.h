@@ -25,6 +25,7 @@ namespace Ui {
 class TMainForm;
 }
 class TStatusPanel;
+class TActivityLog;
 class TLineListModel;
 class TListingModel;
 
@@ -237,6 +238,9 @@ class TMainForm : public QMainWindow {
   std::string FLoginFolder;
   // Where the last failed publishing run stopped; none after a run that went through.
   std::optional<TResumePoint> FResume;
+  // The log of the folder upload going on: its held records are written when the window
+  // is served.
+  TActivityLog* FRunLog = nullptr;
   int FActionDepth = 0;
   // The window was asked to close while an action ran; it closes once that has unwound.
   bool FCloseRequested = false;

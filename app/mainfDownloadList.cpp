@@ -88,6 +88,6 @@ void TMainForm::DownloadEntries() {
     run.CountDone();
     RunExplained(
         [&] { log.WriteDownload(name, size); },
-        [&](const std::string& cause) { return run.LogFailedAfter(name, LogFileName, cause); });
+        [&](const std::string& cause) { return run.LogFailedAfter({name}, LogFileName, cause); });
   }
 }

@@ -144,58 +144,82 @@ void TMainForm::UploadIntoCurrentFolder(const std::string& folder,
   const std::set<std::string> present =
       progress ? FileNames(FListing->Lines()) : std::set<std::string>();
   if (progress) progress->Logged.reserve(progress->Logged.size() + files.size());
+  // Records are held and written a few at a time, and whenever the window is served, so
+  // that each waits in memory a few milliseconds at most. The room checked with each write
+  // covers the next few records: the check before a file costs nothing most of the time.
+  constexpr size_t HeldAtMost = 16;
+  constexpr size_t RoomAhead = 1024;
+  const auto writeHeld = [&](size_t roomAfter) {
+    RunExplained([&] { log.WriteHeld(roomAfter); },
+                 [&](const std::string& cause) {
+                   return run.LogFailedAfter(log.HeldNames(), LogFileName, cause);
+                 });
+  };
+  FRunLog = &log;
   {
     // Forgotten when the upload ends, whichever way: a later folder upload must send the
     // folder again, not the one file this run sent last.
-    TScopeGuard forget([this] { UploadFileName.clear(); });
-    // Whether the log's room for this file's record was checked with the last record:
-    // one open-write-close cycle less per file.
-    bool roomChecked = false;
+    TScopeGuard forget([this] {
+      UploadFileName.clear();
+      FRunLog = nullptr;
+    });
     const std::string* lastRecorded = nullptr;
-    for (size_t i = 0; i < files.size(); ++i) {
-      const TFolderEntry& file = files[i];
-      const std::string& name = file.Name;
-      const std::string path = folder + name;
-      const bool onServer = present.count(name) != 0;
-      // The size the search found, as the log records it; a file on the server already is
-      // compared by the size it has now.
-      const uint64_t size = onServer ? SizeNow(path, file.Size) : file.Size;
-      // The log keeps the low 32 bits of the size, as a signed number.
-      const auto recordSize = static_cast<int32_t>(size);
-      const bool inLog = progress && progress->Logged.count(name) != 0;
-      TResumeStep step{true, !inLog};
-      if (onServer)
-        RunExplained([&] { step = ResumeStepFor(size, IdFTP1->QueryFileSize(name), inLog); },
-                     [&](const std::string& cause) { return run.FileFailed(name, cause); });
-      if (step.Record && !roomChecked)
-        RunExplained([&] { log.CheckRoomForUpload(name, recordSize); },
-                     [&](const std::string& cause) {
-                       return run.LogFailedBefore(name, LogFileName, cause);
-                     });
-      if (step.Send) {
-        UploadFileName = path;
-        AddMemoLine(path);
-        RunExplained([&] { StoreLocalFile(path, name, size); },
-                     [&](const std::string& cause) { return run.FileFailed(name, cause); });
+    try {
+      for (const TFolderEntry& file : files) {
+        const std::string& name = file.Name;
+        const std::string path = folder + name;
+        const bool onServer = present.count(name) != 0;
+        // The size the search found, as the log records it; a file on the server already
+        // is compared by the size it has now.
+        const uint64_t size = onServer ? SizeNow(path, file.Size) : file.Size;
+        // The log keeps the low 32 bits of the size, as a signed number.
+        const auto recordSize = static_cast<int32_t>(size);
+        const bool inLog = progress && progress->Logged.count(name) != 0;
+        TResumeStep step{true, !inLog};
+        if (onServer)
+          RunExplained([&] { step = ResumeStepFor(size, IdFTP1->QueryFileSize(name), inLog); },
+                       [&](const std::string& cause) { return run.FileFailed(name, cause); });
+        const size_t length = step.Record ? log.UploadRecordLength(name, recordSize) : 0;
+        if (step.Record && !log.Covers(length)) {
+          if (!log.HeldNames().empty()) writeHeld(RoomAhead);
+          if (!log.Covers(length))
+            RunExplained([&] { log.CheckRoomForUpload(name, recordSize); },
+                         [&](const std::string& cause) {
+                           return run.LogFailedBefore(name, LogFileName, cause);
+                         });
+        }
+        if (step.Send) {
+          UploadFileName = path;
+          AddMemoLine(path);
+          RunExplained([&] { StoreLocalFile(path, name, size); },
+                       [&](const std::string& cause) { return run.FileFailed(name, cause); });
+        }
+        run.CountDone();
+        if (progress) progress->Done = run.Done();
+        if (step.Record) {
+          log.HoldUpload(name, recordSize);
+          lastRecorded = &name;
+          if (log.HeldNames().size() >= HeldAtMost) writeHeld(RoomAhead);
+        }
+        if (progress) progress->Logged.insert(name);
       }
-      run.CountDone();
-      if (progress) progress->Done = run.Done();
-      roomChecked = false;
-      if (step.Record) {
-        const TFolderEntry* next = i + 1 < files.size() ? &files[i + 1] : nullptr;
-        const size_t roomAfter =
-            next ? log.UploadRecordLength(next->Name, static_cast<int32_t>(next->Size)) : 0;
-        RunExplained(
-            [&] { roomChecked = log.WriteUpload(name, recordSize, roomAfter) && next != nullptr; },
-            [&](const std::string& cause) { return run.LogFailedAfter(name, LogFileName, cause); });
-        lastRecorded = &name;
+      if (!log.HeldNames().empty()) writeHeld(0);
+    } catch (...) {
+      // The files that arrived before the failure are recorded before it is told; a
+      // resumed run records those again whose records could not be written.
+      if (!log.HeldNames().empty()) {
+        log.WriteHeldQuietly();
+        if (progress)
+          for (const std::string& name : log.HeldNames())
+            progress->Logged.erase(name);
+        if (!log.HeldNames().empty()) writeHeld(0);
       }
-      if (progress) progress->Logged.insert(name);
+      throw;
     }
     if (lastRecorded)
       RunExplained([&] { log.Close(); },
                    [&](const std::string& cause) {
-                     return run.LogFailedAfter(*lastRecorded, LogFileName, cause);
+                     return run.LogFailedAfter({*lastRecorded}, LogFileName, cause);
                    });
   }
   ui->dirmemo->hide();

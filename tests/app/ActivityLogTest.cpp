@@ -70,6 +70,19 @@ TEST(ActivityRecord, NamesAreWrittenAsTheyAre) {
 
 // --- The file -----------------------------------------------------------------------------
 
+// The names of the upload records in text, in order, separated by blanks.
+std::string UploadNames(const std::string& text) {
+  std::istringstream lines(text);
+  std::string names;
+  for (std::string line; std::getline(lines, line);) {
+    const size_t kind = line.find("\tUpload\t");
+    if (kind == std::string::npos) continue;
+    const size_t name = kind + 8;
+    names += (names.empty() ? "" : " ") + line.substr(name, line.find('\t', name) - name);
+  }
+  return names;
+}
+
 class ActivityLogFile : public ::testing::Test {
  protected:
   TTempDir temp{"lf-activity"};
@@ -238,6 +251,49 @@ TEST_F(ActivityLogFile, AKeptHandleWritesWhereACycleWould) {
       std::error_code missing;
       fs::permissions(file, fs::perms::owner_write, fs::perm_options::add, missing);
     }
+}
+
+// Records held over several files reach the file together, in order. Before another file
+// moves, Covers tells whether they and its record fit the room checked with the last write
+// and still have the log to go to. A write that fails keeps them held and fails again on
+// every later write, also one tried quietly while the window is served, so that none is
+// written after records that came later.
+TEST_F(ActivityLogFile, HeldRecordsGoTogetherOrNotAtAll) {
+  const fs::path file = dir / "lichtfracht.log";
+  TActivityLog(file.string()).WriteStart();
+  const size_t start = fs::file_size(file);
+  TActivityLog log(file.string(), TActivityLog::TOpening::KeptOpen);
+  EXPECT_FALSE(log.Covers(1)) << "no room known before the first write";
+  for (const char* name : {"a.jpg", "b.jpg", "c.jpg"})
+    log.HoldUpload(name, 1);
+  EXPECT_EQ(fs::file_size(file), start);
+  EXPECT_EQ(log.HeldNames(), (std::vector<std::string>{"a.jpg", "b.jpg", "c.jpg"}));
+  EXPECT_TRUE(log.WriteHeld(100));
+  EXPECT_EQ(UploadNames(ReadFile(file)), "a.jpg b.jpg c.jpg");
+  EXPECT_TRUE(log.HeldNames().empty());
+
+  const size_t record = log.UploadRecordLength("d.jpg", 1);
+  log.HoldUpload("d.jpg", 1);
+  EXPECT_TRUE(log.Covers(100 - record));
+  EXPECT_FALSE(log.Covers(101 - record));
+  fs::rename(file, dir / "alt.log");
+  EXPECT_FALSE(log.Covers(1)) << "the log was moved away";
+
+  log.WriteHeldQuietly();
+  EXPECT_EQ(log.HeldNames(), std::vector<std::string>{"d.jpg"});
+  TActivityLog(file.string()).WriteStart();
+  log.HoldUpload("e.jpg", 1);
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    try {
+      log.WriteHeld();
+      ADD_FAILURE() << "no failure";
+    } catch (const EInOutError& e) {
+      EXPECT_EQ(e.Message, "Datei nicht gefunden");
+    }
+  }
+  EXPECT_EQ(log.HeldNames(), (std::vector<std::string>{"d.jpg", "e.jpg"}));
+  EXPECT_EQ(UploadNames(ReadFile(file)), "");
+  EXPECT_EQ(UploadNames(ReadFile(dir / "alt.log")), "a.jpg b.jpg c.jpg");
 }
 
 TEST_F(ActivityLogFile, StartInAMissingFolderFails) {

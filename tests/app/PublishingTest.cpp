@@ -643,4 +643,44 @@ TEST_F(BrokenRuns, ARunCutAtTheFourthPhotoGoesOnInItsFolder) {
   }
 }
 
+// The log refuses writes from the fourth photo on, with records still held in memory: the
+// box names every photo on the server whose record is missing, and going on in the folder
+// records those photos without sending them again.
+TEST_F(BrokenRuns, RecordsThatCouldNotBeWrittenAreNamedAndWrittenWhenTheRunGoesOn) {
+  const std::map<std::string, std::string> originals = Originals();
+  fs::remove(LogPath());
+  Serve("default", {});
+  StartAt(server->Port());
+  std::optional<TFileSizeLimit> full;
+  int begun = 0;
+  OnWorkBegin([&](TWorkMode mode, int32_t) {
+    if (mode == wkWrite && begun++ == 3) full.emplace(static_cast<off_t>(fs::file_size(LogPath())));
+  });
+  Publish(photos);
+  full.reset();
+  Lines all, unlogged;
+  for (const std::string& name : order)
+    all.push_back(name + " " + std::to_string(originals.at(name).size()));
+  EXPECT_EQ(CompleteOnServer(Dated, originals), all);
+  const Lines records = UploadRecords();
+  ASSERT_LT(records.size(), 4u) << "the fourth photo's record cannot have been written";
+  EXPECT_EQ(records, Lines(all.begin(), all.begin() + static_cast<long>(records.size())));
+  std::string names;
+  for (size_t i = records.size(); i < order.size(); ++i)
+    names += (i == records.size() ? "" : i + 1 == order.size() ? " und " : ", ") + order[i];
+  EXPECT_TRUE(ErrorBegins(names +
+                          " sind auf dem Server, aber nicht im Aktivitätsprotokoll; 8 von 8 "
+                          "Dateien sind auf dem Server.\nDas Aktivitätsprotokoll " +
+                          LogPath() + " kann nicht geschrieben werden: "));
+  const size_t storedBefore = Stored().size();
+
+  later = std::chrono::minutes(1);
+  dialogs->QuestionAnswers.push_back(true);
+  Publish(photos);
+  EXPECT_EQ(dialogs->Errors.size(), 1) << dialogs->Errors.join(" | ").toStdString();
+  EXPECT_EQ(dialogs->Messages, QStringList{QString::fromStdString(Message())});
+  EXPECT_EQ(Stored().size(), storedBefore) << "nothing is sent again";
+  EXPECT_EQ(UploadRecords(), all);
+}
+
 } // namespace

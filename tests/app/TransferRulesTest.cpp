@@ -61,6 +61,24 @@ TEST(TransferRules, TheFolderUploadSendsByName) {
   EXPECT_EQ(sent, expected);
 }
 
+// Records are written a few files at a time: one failure can leave several files unlogged,
+// and the box names every one of them.
+TEST(TransferRun, FilesMovedButNotLoggedAreAllNamed) {
+  using TNames = std::vector<std::string>;
+  const std::pair<TNames, const char*> cases[] = {
+      {{"a.jpg"}, "a.jpg ist"},
+      {{"a.jpg", "b.jpg"}, "a.jpg und b.jpg sind"},
+      {{"a.jpg", "b.jpg", "c.jpg"}, "a.jpg, b.jpg und c.jpg sind"},
+  };
+  TTransferRun run(TTransferRun::TDirection::Upload, 10, 4);
+  for (const auto& [names, start] : cases)
+    EXPECT_EQ(run.LogFailedAfter(names, "/p/l.log", "Kein Platz"),
+              std::string(start) +
+                  " auf dem Server, aber nicht im Aktivitätsprotokoll; 4 von 10 Dateien sind auf "
+                  "dem Server.\nDas Aktivitätsprotokoll /p/l.log kann nicht geschrieben werden: "
+                  "Kein Platz");
+}
+
 TEST(TransferRules, SeparatorsAndPlainFileNames) {
   EXPECT_EQ(WithTrailingSeparator("/home/anna/Fotos"), "/home/anna/Fotos/");
   EXPECT_EQ(WithTrailingSeparator("/"), "/");
