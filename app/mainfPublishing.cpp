@@ -144,9 +144,10 @@ void TMainForm::UploadIntoCurrentFolder(const std::string& folder,
   const std::set<std::string> present =
       progress ? FileNames(FListing->Lines()) : std::set<std::string>();
   if (progress) progress->Logged.reserve(progress->Logged.size() + files.size());
-  // Records are held and written a few at a time, and whenever the window is served, so
-  // that each waits in memory a few milliseconds at most. The room checked with each write
-  // covers the next few records: the check before a file costs nothing most of the time.
+  // Records are held and written a few at a time, and whenever the window is served (at
+  // least every 50 ms while the run waits on the network), so that none waits in memory
+  // for long. The room checked with each write covers the next few records: the check
+  // before a file costs nothing most of the time.
   constexpr size_t HeldAtMost = 16;
   constexpr size_t RoomAhead = 1024;
   const auto writeHeld = [&](size_t roomAfter) {
