@@ -53,11 +53,6 @@ TActivityLog::TActivityLog(std::string fileName, TOpening opening)
 
 TActivityLog::~TActivityLog() = default;
 
-bool TActivityLog::WriteUpload(const std::string& name, std::int32_t size, std::size_t roomAfter) {
-  HoldUpload(name, size);
-  return WriteHeld(roomAfter);
-}
-
 void TActivityLog::HoldUpload(const std::string& name, std::int32_t size) {
   FHeld += ActivityRecord::Upload(NowText(), name, size);
   FHeldNames.push_back(name);

@@ -35,21 +35,17 @@ class TActivityLog {
   void WriteStart() const;
   // The other records append only; a log file deleted meanwhile is an error, not recreated.
   void WriteClose() const;
-  // size: the low 32 bits of the file size, written signed. With roomAfter, the same cycle
-  // then checks whether a record of that length fits after it (the next file's, checked
-  // before that file is moved): true when it does; false when that is not known, and the
-  // caller checks on its own, which raises that check's error. A failure of the record
-  // itself raises.
-  bool WriteUpload(const std::string& name, std::int32_t size, std::size_t roomAfter = 0);
-
-  // The records of a folder upload can be held and written several at once: a write costs
-  // more than the record of a small file. Held records are stamped when they are held and
-  // written in that order, before any record written after them; the object's end writes
-  // none of them.
+  // Upload records are held and written several at once: a write costs more than the
+  // record of a small file. Held records are stamped when they are held and written in
+  // that order, before any record written after them; the object's end writes none of
+  // them. size: the low 32 bits of the file size, written signed.
   void HoldUpload(const std::string& name, std::int32_t size);
-  // Writes the held records in one append; then, like WriteUpload, whether roomAfter more
-  // bytes fit. Raises when the records cannot be written: they stay held, and every later
-  // call raises that failure again, so that no record is written out of its place.
+  // Writes the held records in one append. With roomAfter, the same cycle then checks
+  // whether that many more bytes fit (the next records', checked before their files are
+  // moved): true when they do; false when that is not known, and the caller checks on its
+  // own, which raises that check's error. Raises when the records cannot be written: they
+  // stay held, and every later call raises that failure again, so that no record is
+  // written out of its place.
   bool WriteHeld(std::size_t roomAfter = 0);
   // WriteHeld where nobody can be told of a failure (while the window is served): a
   // failure is kept for the next WriteHeld.

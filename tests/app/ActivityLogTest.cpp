@@ -70,6 +70,13 @@ TEST(ActivityRecord, NamesAreWrittenAsTheyAre) {
 
 // --- The file -----------------------------------------------------------------------------
 
+// One upload record written on its own.
+bool WriteUpload(TActivityLog& log, const std::string& name, std::int32_t size,
+                 std::size_t roomAfter = 0) {
+  log.HoldUpload(name, size);
+  return log.WriteHeld(roomAfter);
+}
+
 // The names of the upload records in text, in order, separated by blanks.
 std::string UploadNames(const std::string& text) {
   std::istringstream lines(text);
@@ -107,7 +114,7 @@ TEST_F(ActivityLogFile, ARunLeavesStartTransfersAndClose) {
       file, time, [&] { log.WriteStart(); }, ActivityRecord::Start);
   for (const char* name : {"a.jpg", "c.send.jpg", "d.png"})
     ExpectAppends(
-        file, time, [&] { log.WriteUpload(name, 1536); },
+        file, time, [&] { WriteUpload(log, name, 1536); },
         [&](const std::string& t) { return ActivityRecord::Upload(t, name, 1536); });
   ExpectAppends(
       file, time, [&] { log.WriteDownload("liste.txt", static_cast<std::uint32_t>(-1)); },
@@ -134,7 +141,7 @@ TEST_F(ActivityLogFile, AppendingNeverCreatesTheFile) {
   TActivityLog log(file.string());
   const std::function<void()> appends[] = {
       [&] { log.WriteClose(); },
-      [&] { log.WriteUpload("a.jpg", 1); },
+      [&] { WriteUpload(log, "a.jpg", 1); },
       [&] { log.WriteDownload("a.jpg", 1); },
   };
   for (const auto& append : appends) {
@@ -176,7 +183,7 @@ TEST_F(ActivityLogFile, AnUploadRecordTellsWhetherTheNextOneFits) {
       if (c.limit > 0) {
         ASSERT_TRUE(limit.emplace(static_cast<off_t>(start + c.limit)).Set());
       }
-      EXPECT_EQ(log.WriteUpload("a.jpg", 1536, c.roomAfter), c.fits);
+      EXPECT_EQ(WriteUpload(log, "a.jpg", 1536, c.roomAfter), c.fits);
       limit.reset();
       const std::string text = ReadFile(file).substr(start);
       EXPECT_EQ(text.size(), record);
@@ -232,11 +239,11 @@ TEST_F(ActivityLogFile, AKeptHandleWritesWhereACycleWould) {
       TActivityLog(file.string()).WriteStart();
       TActivityLog log(file.string(), TActivityLog::TOpening::KeptOpen);
       for (int i = 1; i <= before; ++i)
-        log.WriteUpload("foto" + std::to_string(i) + ".jpg", i);
+        WriteUpload(log, "foto" + std::to_string(i) + ".jpg", i);
       EXPECT_NE(ReadFile(file).find("\tfoto1.jpg\t1\t"), std::string::npos);
       c.change();
       try {
-        log.WriteUpload("neu.jpg", 3);
+        WriteUpload(log, "neu.jpg", 3);
         EXPECT_EQ(c.failure, nullptr);
         EXPECT_NE(ReadFile(file).find("\tneu.jpg\t3\t"), std::string::npos);
       } catch (const EInOutError& e) {
