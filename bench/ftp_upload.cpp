@@ -3,7 +3,7 @@
 // exits non-zero when anything fails.
 //
 //   ftp_upload HOST PORT FOLDER active|passive [--antifreeze] [--user U] [--password P]
-//              [--trace] [--cwd REMOTE] [--tls CERTIFICATE.pem]
+//              [--trace] [--cwd REMOTE] [--tls CERTIFICATE.pem] [--as-run NAME]
 //
 // --antifreeze runs under a Qt event loop object with the window's anti-freeze settings
 // (IdleTimeOut 50, OnlyWhenIdle off, BusyServeInterval 10), so the queue is served as in
@@ -11,6 +11,10 @@
 // --trace writes the status texts and every piece of the control connection
 // (the password masked) to standard error, as the window's trace list shows them, and
 // at the end the mode the client ended in: it tells a passive fallback in a field run.
+// --as-run NAME sends what the window's publishing run sends around its files: the listing
+// of the login folder, MKD NAME and the listing of NAME, and after the files the listing of
+// NAME again; like the window, it leaves without QUIT. Beside the window it tells what of
+// the window's time those commands take and what the window itself costs.
 // --cwd uploads into the remote folder REMOTE instead (an anonymous server's login folder
 // is not writable). --tls requires FTP over TLS and trusts only the given certificate(s);
 // the figures then also say how many data connections resumed the control connection's
@@ -21,6 +25,7 @@
 #include "IdFTP.h"
 #include "IdLogDebug.h"
 #include "IdTLSSession.h"
+#include "StringList.h"
 
 #include <QCoreApplication>
 #include <algorithm>
@@ -39,7 +44,7 @@ namespace {
 int Usage() {
   std::fprintf(stderr, "usage: ftp_upload HOST PORT FOLDER active|passive [--antifreeze] "
                        "[--user U] [--password P] [--trace] [--cwd REMOTE] "
-                       "[--tls CERTIFICATE.pem]\n");
+                       "[--tls CERTIFICATE.pem] [--as-run NAME]\n");
   return 2;
 }
 
@@ -57,6 +62,7 @@ int main(int argc, char* argv[]) {
   std::string remoteFolder;
   std::string user = "Lichtfracht", password = "58Kovarenisobume";
   std::string tlsCertificate;
+  std::string runFolder;
   for (int i = 5; i < argc; ++i) {
     const std::string option = argv[i];
     if (option == "--antifreeze")
@@ -71,6 +77,8 @@ int main(int argc, char* argv[]) {
       password = argv[++i];
     else if (option == "--tls" && i + 1 < argc)
       tlsCertificate = argv[++i];
+    else if (option == "--as-run" && i + 1 < argc)
+      runFolder = argv[++i];
     else
       return Usage();
   }
@@ -139,6 +147,19 @@ int main(int argc, char* argv[]) {
     }
     ftp.Connect(true);
     if (!remoteFolder.empty()) ftp.ChangeWorkingDir(remoteFolder);
+    // The window's way of showing a folder: ASCII, where it is, what it holds.
+    const auto showWorkingDir = [&ftp] {
+      ftp.SetTransferType(ftASCII);
+      ftp.QueryWorkingDir();
+      TStringList listing;
+      ftp.ListDirectory(listing, "", true);
+    };
+    if (!runFolder.empty()) {
+      showWorkingDir();
+      ftp.MakeRemoteDir(runFolder);
+      ftp.ChangeWorkingDir(runFolder);
+      showWorkingDir();
+    }
     ftp.SetTransferType(ftBinary);
     uintmax_t bytes = 0;
     for (const auto& file : files) {
@@ -147,7 +168,12 @@ int main(int argc, char* argv[]) {
     }
     if (trace)
       std::fprintf(stderr, "mode at the end: %s\n", ftp.UsesPassive() ? "passive" : "active");
-    ftp.Quit();
+    if (runFolder.empty()) {
+      ftp.Quit();
+    } else {
+      ftp.ChangeWorkingDir(ftp.QueryWorkingDir());
+      showWorkingDir();
+    }
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     rusage usage{};
