@@ -4,6 +4,11 @@ int TLineListModel::rowCount(const QModelIndex& parent) const {
   return parent.isValid() ? 0 : FShown;
 }
 
+QModelIndex TLineListModel::index(int row, int column, const QModelIndex& parent) const {
+  if (row < 0 || row >= FShown || column != 0 || parent.isValid()) return {};
+  return createIndex(row, 0);
+}
+
 QVariant TLineListModel::data(const QModelIndex& index, int role) const {
   if (role != Qt::DisplayRole || !index.isValid() || index.row() >= FShown) return {};
   const auto row = static_cast<size_t>(index.row());

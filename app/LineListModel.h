@@ -15,6 +15,10 @@ class TLineListModel : public QAbstractListModel {
   using QAbstractListModel::QAbstractListModel;
 
   int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+  // The list view asks for the index of every row each time rows come in (it lays the whole
+  // list out anew): answered without the two virtual calls of the inherited check.
+  QModelIndex index(int row, int column = 0,
+                    const QModelIndex& parent = QModelIndex()) const override;
   QVariant data(const QModelIndex& index, int role) const override;
 
   // Keeps a line for the next ShowPending; it is no row yet. True for the first line kept

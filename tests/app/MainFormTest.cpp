@@ -336,6 +336,34 @@ TEST_F(MainFormLayout, ScrollBarDrawsItsHandleWhereTheStyleHasIt) {
   }
 }
 
+// A row has an index once it is shown: a line kept for the next batch is no row yet, and
+// nothing lies beside or below a row.
+TEST(LineListModel, IndexesOnlyShownRows) {
+  TLineListModel lines;
+  lines.Add("erste");
+  lines.Add("zweite");
+  lines.ShowPending();
+  lines.Add("wartet");
+  const QModelIndex first = lines.index(0);
+  const struct {
+    int row, column;
+    QModelIndex parent;
+    const char* text; // nullptr: no index
+  } cases[] = {
+      {0, 0, {}, "erste"}, {1, 0, {}, "zweite"}, {2, 0, {}, nullptr},    {-1, 0, {}, nullptr},
+      {0, 1, {}, nullptr}, {0, -1, {}, nullptr}, {0, 0, first, nullptr},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.row << "," << c.column << " child " << c.parent.isValid());
+    const QModelIndex index = lines.index(c.row, c.column, c.parent);
+    ASSERT_EQ(index.isValid(), c.text != nullptr);
+    if (!c.text) continue;
+    EXPECT_EQ(index.row(), c.row);
+    EXPECT_EQ(index.model(), &lines);
+    EXPECT_EQ(index.data().toString(), c.text);
+  }
+}
+
 // A row of the trace list or the memo shows its text, in the colours of a selected or an
 // unselected row.
 TEST_F(MainFormLayout, LineListRowsShowTheirText) {
