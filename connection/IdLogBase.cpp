@@ -22,7 +22,10 @@ void TIdLogBase::DetachConnection() {
 
 void TIdLogBase::LogText(std::string_view prefix, std::string_view text) {
   if (!FActive) return;
-  std::string shown;
+  // Taken out for the item's time: an item made while this one is written (from inside
+  // its handler) gets room of its own.
+  std::string shown = std::move(FItem);
+  shown.clear();
   shown.reserve(prefix.size() + text.size() + 32);
   if (LogTime) {
     shown += NowText();
@@ -37,5 +40,6 @@ void TIdLogBase::LogText(std::string_view prefix, std::string_view text) {
     shown += "<EOL>";
   }
   shown.append(text.substr(from));
-  WriteLogItem(std::move(shown));
+  WriteLogItem(shown);
+  FItem = std::move(shown);
 }

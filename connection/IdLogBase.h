@@ -20,8 +20,8 @@ class TIdLogBase : public TIdConnectionIntercept {
   bool LogTime = true;
 
  protected:
-  // Outputs one finished item.
-  virtual void WriteLogItem(std::string text) = 0;
+  // Outputs one finished item; the writer may change the text in place.
+  virtual void WriteLogItem(std::string& text) = 0;
   // Stamps the text (with LogTime), shows each CR LF as "<EOL>", and writes the item;
   // nothing while inactive.
   void LogText(std::string_view text) { LogText({}, text); }
@@ -30,4 +30,9 @@ class TIdLogBase : public TIdConnectionIntercept {
   virtual void LogText(std::string_view prefix, std::string_view text);
 
   bool FActive = false;
+
+ private:
+  // The room the next item is made in: a run of small files makes several items a
+  // millisecond, each as long as the last.
+  std::string FItem;
 };

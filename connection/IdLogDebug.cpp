@@ -78,7 +78,7 @@ void TIdLogDebug::SetTarget(TIdLogDebugTarget target) {
   FTarget = target;
 }
 
-void TIdLogDebug::WriteLogItem(std::string text) {
+void TIdLogDebug::WriteLogItem(std::string& text) {
   if (OnLogItem) OnLogItem(this, text);
   switch (FTarget) {
   case ltFile:

@@ -56,7 +56,7 @@ class TIdLogDebug : public TIdLogBase {
   bool HoldDebugOutput = false;
 
  protected:
-  void WriteLogItem(std::string text) override;
+  void WriteLogItem(std::string& text) override;
 
  private:
   std::unique_ptr<TFileStream> LogStream; // open while active with ltFile
