@@ -4,16 +4,47 @@
 #include "DateTimeText.h"
 #include "InOutError.h"
 
+#include <array>
+#include <charconv>
 #include <filesystem>
 #include <optional>
+#include <string_view>
 
 namespace {
 
 constexpr const char* LineEnd = "\r\n";
 
-std::string TransferRecord(const std::string& dateTime, const char* kind, const std::string& name,
-                           const std::string& size) {
-  return dateTime + '\t' + kind + '\t' + name + '\t' + size + "\tFALSE" + LineEnd;
+// Counts what would be appended: a record's length is known without making it.
+struct TLengthOnly {
+  std::size_t Length = 0;
+  TLengthOnly& operator+=(std::string_view piece) {
+    Length += piece.size();
+    return *this;
+  }
+};
+
+// Puts a record of a moved file into out, a string or a TLengthOnly. A folder upload
+// measures and holds one for every file: made in place, with no string of its own.
+template <class Out>
+void PutTransferRecord(Out& out, std::string_view dateTime, std::string_view kind,
+                       std::string_view name, std::string_view size) {
+  using namespace std::string_view_literals;
+  for (const std::string_view piece :
+       {dateTime, "\t"sv, kind, "\t"sv, name, "\t"sv, size, "\tFALSE"sv, std::string_view(LineEnd)})
+    out += piece;
+}
+
+// The decimal text of a size, in a buffer of the caller's.
+template <class Number> std::string_view SizeText(std::array<char, 24>& buffer, Number size) {
+  const auto end = std::to_chars(buffer.data(), buffer.data() + buffer.size(), size).ptr;
+  return {buffer.data(), static_cast<std::size_t>(end - buffer.data())};
+}
+
+std::string TransferRecord(const std::string& dateTime, std::string_view kind,
+                           const std::string& name, std::string_view size) {
+  std::string record;
+  PutTransferRecord(record, dateTime, kind, name, size);
+  return record;
 }
 
 } // namespace
@@ -30,11 +61,13 @@ std::string Close(const std::string& dateTime) {
 }
 
 std::string Upload(const std::string& dateTime, const std::string& name, std::int32_t size) {
-  return TransferRecord(dateTime, "Upload", name, std::to_string(size));
+  std::array<char, 24> buffer;
+  return TransferRecord(dateTime, "Upload", name, SizeText(buffer, size));
 }
 
 std::string Download(const std::string& dateTime, const std::string& name, std::uint32_t size) {
-  return TransferRecord(dateTime, "Download", name, std::to_string(size));
+  std::array<char, 24> buffer;
+  return TransferRecord(dateTime, "Download", name, SizeText(buffer, size));
 }
 
 } // namespace ActivityRecord
@@ -54,7 +87,8 @@ TActivityLog::TActivityLog(std::string fileName, TOpening opening)
 TActivityLog::~TActivityLog() = default;
 
 void TActivityLog::HoldUpload(const std::string& name, std::int32_t size) {
-  FHeld += ActivityRecord::Upload(NowText(), name, size);
+  std::array<char, 24> buffer;
+  PutTransferRecord(FHeld, NowText(), "Upload", name, SizeText(buffer, size));
   FHeldNames.push_back(name);
 }
 
@@ -130,7 +164,10 @@ void TActivityLog::CheckRoomForUpload(const std::string& name, std::int32_t size
 }
 
 std::size_t TActivityLog::UploadRecordLength(const std::string& name, std::int32_t size) const {
-  return ActivityRecord::Upload(NowText(), name, size).size();
+  std::array<char, 24> buffer;
+  TLengthOnly record;
+  PutTransferRecord(record, NowText(), "Upload", name, SizeText(buffer, size));
+  return record.Length;
 }
 
 void TActivityLog::CheckRoomForDownload(const std::string& name, std::uint32_t size) const {
