@@ -25,23 +25,22 @@ struct TLengthOnly {
 
 // Puts a record of a moved file into out, a string or a TLengthOnly. A folder upload
 // measures and holds one for every file: made in place, with no string of its own.
-template <class Out>
+template <class Out, class Number>
 void PutTransferRecord(Out& out, std::string_view dateTime, std::string_view kind,
-                       std::string_view name, std::string_view size) {
+                       std::string_view name, Number size) {
+  std::array<char, 24> digits;
+  const char* end = std::to_chars(digits.data(), digits.data() + digits.size(), size).ptr;
   using namespace std::string_view_literals;
   for (const std::string_view piece :
-       {dateTime, "\t"sv, kind, "\t"sv, name, "\t"sv, size, "\tFALSE"sv, std::string_view(LineEnd)})
+       {dateTime, "\t"sv, kind, "\t"sv, name, "\t"sv,
+        std::string_view(digits.data(), static_cast<std::size_t>(end - digits.data())), "\tFALSE"sv,
+        std::string_view(LineEnd)})
     out += piece;
 }
 
-// The decimal text of a size, in a buffer of the caller's.
-template <class Number> std::string_view SizeText(std::array<char, 24>& buffer, Number size) {
-  const auto end = std::to_chars(buffer.data(), buffer.data() + buffer.size(), size).ptr;
-  return {buffer.data(), static_cast<std::size_t>(end - buffer.data())};
-}
-
+template <class Number>
 std::string TransferRecord(const std::string& dateTime, std::string_view kind,
-                           const std::string& name, std::string_view size) {
+                           const std::string& name, Number size) {
   std::string record;
   PutTransferRecord(record, dateTime, kind, name, size);
   return record;
@@ -61,13 +60,11 @@ std::string Close(const std::string& dateTime) {
 }
 
 std::string Upload(const std::string& dateTime, const std::string& name, std::int32_t size) {
-  std::array<char, 24> buffer;
-  return TransferRecord(dateTime, "Upload", name, SizeText(buffer, size));
+  return TransferRecord(dateTime, "Upload", name, size);
 }
 
 std::string Download(const std::string& dateTime, const std::string& name, std::uint32_t size) {
-  std::array<char, 24> buffer;
-  return TransferRecord(dateTime, "Download", name, SizeText(buffer, size));
+  return TransferRecord(dateTime, "Download", name, size);
 }
 
 } // namespace ActivityRecord
@@ -87,8 +84,7 @@ TActivityLog::TActivityLog(std::string fileName, TOpening opening)
 TActivityLog::~TActivityLog() = default;
 
 void TActivityLog::HoldUpload(const std::string& name, std::int32_t size) {
-  std::array<char, 24> buffer;
-  PutTransferRecord(FHeld, NowText(), "Upload", name, SizeText(buffer, size));
+  PutTransferRecord(FHeld, NowText(), "Upload", name, size);
   FHeldNames.push_back(name);
 }
 
@@ -164,9 +160,8 @@ void TActivityLog::CheckRoomForUpload(const std::string& name, std::int32_t size
 }
 
 std::size_t TActivityLog::UploadRecordLength(const std::string& name, std::int32_t size) const {
-  std::array<char, 24> buffer;
   TLengthOnly record;
-  PutTransferRecord(record, NowText(), "Upload", name, SizeText(buffer, size));
+  PutTransferRecord(record, NowText(), "Upload", name, size);
   return record.Length;
 }
 
