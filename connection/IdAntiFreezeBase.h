@@ -1,6 +1,7 @@
 #pragma once
 
 #include "IdComponent.h"
+#include "IdGlobal.h"
 
 #include <chrono>
 
@@ -35,8 +36,9 @@ class TIdAntiFreezeBase : public TIdBaseComponent {
   int32_t BusyServeInterval = 0;
 
  protected:
-  // The clock the serving is paced by; tests put their own in.
-  virtual TClock::time_point Now() const { return TClock::now(); }
+  // The clock the serving is paced by, read after every block sent or received: the coarse
+  // one, as the interval is tens of ms. Tests put their own in.
+  virtual TClock::time_point Now() const { return CoarseSteadyNow(); }
 
  private:
   void Serve();

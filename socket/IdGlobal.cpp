@@ -1,6 +1,7 @@
 #include "IdGlobal.h"
 
 #include <cstdio>
+#include <ctime>
 #include <thread>
 
 namespace {
@@ -44,6 +45,14 @@ int32_t LastPos(const std::string& sub, const std::string& text, int32_t start) 
 
 bool IsMainThread() {
   return std::this_thread::get_id() == MainThreadId;
+}
+
+std::chrono::steady_clock::time_point CoarseSteadyNow() {
+  timespec now{};
+  ::clock_gettime(CLOCK_MONOTONIC_COARSE, &now);
+  return std::chrono::steady_clock::time_point(
+      std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+          std::chrono::seconds(now.tv_sec) + std::chrono::nanoseconds(now.tv_nsec)));
 }
 
 void DebugOutput(const std::string& text) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 
@@ -17,6 +18,11 @@ int32_t LastPos(const std::string& sub, const std::string& text, int32_t start =
 
 // True on the thread that started the program.
 bool IsMainThread();
+
+// The monotonic clock (the one steady_clock reads) at the resolution of the system's tick,
+// a few ms: several times cheaper than a precise reading, which matters where a reading is
+// taken for every block of a transfer only to pace something measured in tens of ms.
+std::chrono::steady_clock::time_point CoarseSteadyNow();
 
 // Writes text to the diagnostic channel (standard error).
 void DebugOutput(const std::string& text);

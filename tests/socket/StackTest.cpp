@@ -68,6 +68,17 @@ TEST(Helpers, MainThreadIsTheStartingThread) {
   EXPECT_FALSE(other);
 }
 
+// The coarse reading is compared with precise ones (the anti-freeze's times with the
+// window's): it must count from the same start, at most a tick behind, never ahead.
+TEST(Helpers, CoarseClockIsTheSteadyClockATickBehind) {
+  for (int i = 0; i < 1000; ++i) {
+    const auto before = std::chrono::steady_clock::now();
+    const auto coarse = CoarseSteadyNow();
+    const auto after = std::chrono::steady_clock::now();
+    ASSERT_LE(coarse, after);
+    ASSERT_GT(coarse, before - std::chrono::milliseconds(50));
+  }
+}
 class Stack : public StackFixture {};
 
 TEST_F(Stack, HostToIP) {
