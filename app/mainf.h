@@ -250,12 +250,13 @@ class TMainForm : public QMainWindow {
   // The status text and the bar are redrawn at most this often during a transfer (ten
   // times a second is smooth to the eye and costs the transfer next to nothing); a state
   // left undrawn is drawn by FProgressTimer when the interval is over.
+  // Paced by the clock the speed is measured with: one reading per block serves both.
   static constexpr std::chrono::milliseconds ProgressInterval{100};
-  std::chrono::steady_clock::time_point FLastProgressShown{};
+  std::chrono::system_clock::time_point FLastProgressShown{};
   QTimer FProgressTimer;
   TWorkMode FProgressMode = wkRead;
   // The running transfer's speed and bar, as the status bar and ProgressBar1 show them.
-  void ShowProgress();
+  void ShowProgress(std::chrono::system_clock::time_point now = std::chrono::system_clock::now());
   // The speed text last made, and what it was made of: every file of a run begins with
   // the same text.
   struct TSpeedStatus {

@@ -119,9 +119,10 @@ void TMainForm::IdFTP1WorkBegin(TIdComponent*, TWorkMode AWorkMode, int32_t AWor
 
 void TMainForm::IdFTP1Work(TIdComponent*, TWorkMode AWorkMode, int32_t AWorkCount) {
   FProgress.Advance(AWorkCount);
-  TransferRate = UpdatedTransferRate(TransferRate, FProgress.Total(),
-                                     std::chrono::duration_cast<std::chrono::milliseconds>(
-                                         std::chrono::system_clock::now() - TransferStart));
+  const auto now = std::chrono::system_clock::now();
+  TransferRate = UpdatedTransferRate(
+      TransferRate, FProgress.Total(),
+      std::chrono::duration_cast<std::chrono::milliseconds>(now - TransferStart));
   if (AbortRequested) IdFTP1->Abort();
   FProgressMode = AWorkMode;
   // Blocks come far faster than anyone can read; redrawing the status bar and the bar for
@@ -129,17 +130,18 @@ void TMainForm::IdFTP1Work(TIdComponent*, TWorkMode AWorkMode, int32_t AWorkCoun
   // when the interval is over, so that the last one before a stall is what stays shown.
   // The timer is left running across the ends and begins of short files: starting and
   // stopping it for each would cost more than it draws.
-  const auto since = std::chrono::steady_clock::now() - FLastProgressShown;
-  if (since >= ProgressInterval)
-    ShowProgress();
+  // A clock set back shows at once rather than holding the display until it catches up.
+  const auto since = now - FLastProgressShown;
+  if (since >= ProgressInterval || since.count() < 0)
+    ShowProgress(now);
   else if (!FProgressTimer.isActive())
     FProgressTimer.start(
         std::chrono::ceil<std::chrono::milliseconds>(ProgressInterval - since).count());
   AbortRequested = false;
 }
 
-void TMainForm::ShowProgress() {
-  FLastProgressShown = std::chrono::steady_clock::now();
+void TMainForm::ShowProgress(std::chrono::system_clock::time_point now) {
+  FLastProgressShown = now;
   if (!FSpeedStatus || FSpeedStatus->Mode != FProgressMode || FSpeedStatus->Rate != TransferRate)
     FSpeedStatus = TSpeedStatus{
         FProgressMode, TransferRate,
