@@ -68,8 +68,8 @@ TEST(Helpers, MainThreadIsTheStartingThread) {
   EXPECT_FALSE(other);
 }
 
-// The coarse reading is compared with precise ones (the anti-freeze's times with the
-// window's): it must count from the same start, at most a tick behind, never ahead.
+// The coarse reading is a steady_clock time point, so it must be comparable with precise
+// ones: the same start, at most a tick behind, never ahead.
 TEST(Helpers, CoarseClockIsTheSteadyClockATickBehind) {
   for (int i = 0; i < 1000; ++i) {
     const auto before = std::chrono::steady_clock::now();
